@@ -8,8 +8,8 @@
 namespace ds::test {
 
 bool inPrivateNetworkNamespace() {
-    struct stat self{};
-    struct stat init{};
+    struct stat self {};
+    struct stat init {};
     if (stat("/proc/self/ns/net", &self) != 0 || stat("/proc/1/ns/net", &init) != 0) {
         // Without access to process 1, trust the marker that scripts/in-netns sets.
         const char* marker = std::getenv("DRIVESCOUT_NETNS");

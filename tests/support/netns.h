@@ -13,8 +13,8 @@ bool inPrivateNetworkNamespace();
 
 }  // namespace ds::test
 
-#define DS_REQUIRE_PRIVATE_NETNS()                                                      \
-    do {                                                                                \
-        if (!::ds::test::inPrivateNetworkNamespace())                                   \
+#define DS_REQUIRE_PRIVATE_NETNS()                                                         \
+    do {                                                                                   \
+        if (!::ds::test::inPrivateNetworkNamespace())                                      \
             GTEST_SKIP() << "needs a private network namespace: run scripts/test as root"; \
     } while (0)

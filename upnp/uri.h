@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace upnp {
+
+// A URL split into host, port and path the way the stack needs it for description and control
+// URLs: "http://192.168.0.5:8080/rootDesc.xml" → {"192.168.0.5", 8080, "/rootDesc.xml"}.
+struct Uri {
+    std::string host;
+    uint16_t port = 80;
+    std::string path;  // from the first "/" after the host to the end; empty when there is none
+};
+
+// Never fails: a missing port gives 80, a port that is not a number gives 0, a missing path an
+// empty path. Reads nothing outside `url`.
+Uri parseUri(std::string_view url);
+
+}  // namespace upnp
