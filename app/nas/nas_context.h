@@ -12,14 +12,13 @@
 #include "sdk/LBString.h"
 
 class CAbstractUPnPDevice;
-
-// Handle of the discovery page's SDK session, as the SDK hands it out.
-using NasSession = void*;
+// The SDK's session handle (as drivescout/sdk.h declares it).
+typedef struct UPnPSessionBlock* UPnPSession;
 
 struct NasContext {
-    NasSession session = nullptr;  // used for every mapping call
-    LBString strName;              // the device's friendly name
-    LBString strAddress;           // the device's IP address text
+    UPnPSession session = nullptr;  // used for every mapping call
+    LBString strName;               // the device's friendly name
+    LBString strAddress;            // the device's IP address text
     LBString strUDNPrefix;
     LBString strUserName;  // the signed-in user, or the share name of a private mapping found
     LBString strPassword;  // the password used for the private mapping
@@ -34,7 +33,7 @@ struct NasContext {
 // The process's one record, empty at start-up.
 extern NasContext g_NasContext;
 
-// Starts a fresh record for `device` (borrowed for the call): session, name, address and UDN
-// prefix taken over; user name, paths and drives emptied; both mapped flags 0. The password
-// stays, so a user who signed in on one device keeps it for the next.
-void BeginDevice(NasContext& context, NasSession session, const CAbstractUPnPDevice& device);
+// Starts a fresh record for `device` (borrowed for the call; null gives empty device texts):
+// session, name, address and UDN prefix taken over; user name, paths and drives emptied; both
+// mapped flags 0. The password stays, so a user who signed in on one device keeps it for the next.
+void BeginDevice(NasContext& context, UPnPSession session, const CAbstractUPnPDevice* device);
