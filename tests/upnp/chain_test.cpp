@@ -1,0 +1,251 @@
+#include "upnp/chain.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "chain_test_support.h"
+#include "upnp/lifetime_monitor.h"
+
+namespace upnp {
+namespace {
+
+using test::Watchdog;
+
+// A chain object that records what the chain does to it.
+class Probe : public ChainObject {
+  public:
+    Probe(std::string name, std::vector<std::string>& log) : name_(std::move(name)), log_(log) {}
+
+    void preSelect(SocketSets& sets, int& waitMs) override {
+        seenBudget = waitMs;
+        ++passes;
+        log_.push_back(name_ + ".pre");
+        if (onPre)
+            onPre(sets, waitMs);
+    }
+    void postSelect(int result, const SocketSets& ready) override {
+        log_.push_back(name_ + ".post");
+        if (onPost)
+            onPost(result, ready);
+    }
+    void destroy() override { log_.push_back(name_ + ".destroy"); }
+
+    std::atomic<int> passes{0};
+    int seenBudget = 0;
+    std::function<void(SocketSets&, int&)> onPre;
+    std::function<void(int, const SocketSets&)> onPost;
+
+  private:
+    std::string name_;
+    std::vector<std::string>& log_;
+};
+
+TEST(ChainTest, HooksRunInRegistrationOrderAndDestroyAtTheEnd) {
+    Watchdog watchdog;
+    std::vector<std::string> log;
+    auto chain = createChain();
+    ASSERT_TRUE(chain);
+    Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
+    addToChain(*chain, std::make_unique<Probe>("b", log));
+    first.onPost = [&](int, const SocketSets&) { stopChain(*chain); };
+
+    unblockChain(*chain);  // so that the first pass does not wait a day
+    startChain(*chain);
+
+    EXPECT_EQ(log, (std::vector<std::string>{"a.pre", "b.pre", "a.post", "b.post", "a.destroy",
+                                             "b.destroy"}));
+    EXPECT_TRUE(chain->isRunning());
+    EXPECT_TRUE(chain->isTerminating());
+}
+
+TEST(ChainTest, StopBeforeStartRunsNoPassButDestroysEveryObject) {
+    Watchdog watchdog;
+    std::vector<std::string> log;
+    auto chain = createChain();
+    addToChain(*chain, std::make_unique<Probe>("a", log));
+    addToChain(*chain, std::make_unique<Probe>("b", log));
+
+    stopChain(*chain);
+    startChain(*chain);
+
+    EXPECT_EQ(log, (std::vector<std::string>{"a.destroy", "b.destroy"}));
+}
+
+TEST(ChainTest, AChainNeverStartedDestroysItsObjectsWhenItGoes) {
+    std::vector<std::string> log;
+    {
+        auto chain = createChain();
+        addToChain(*chain, std::make_unique<Probe>("a", log));
+    }
+    EXPECT_EQ(log, (std::vector<std::string>{"a.destroy"}));
+}
+
+TEST(ChainTest, WaitBudgetIsOneDayAndOnlyEverLowered) {
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
+    Probe& second = addToChain(*chain, std::make_unique<Probe>("b", log));
+    first.onPre = [](SocketSets&, int& waitMs) { waitMs = std::min(waitMs, 5); };
+
+    runOnePass(*chain, 0);
+
+    EXPECT_EQ(first.seenBudget, Chain::kWaitBudgetMs);
+    EXPECT_EQ(first.seenBudget, 86'400'000);
+    EXPECT_EQ(second.seenBudget, 5);
+}
+
+TEST(ChainTest, UnblockFromAnotherThreadEndsADayLongWait) {
+    Watchdog watchdog;
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& probe = addToChain(*chain, std::make_unique<Probe>("a", log));
+    std::thread loop([&] { startChain(*chain); });
+
+    // The first pass waits a whole day; only the wake-up can end it.
+    while (probe.passes.load() < 1)
+        std::this_thread::yield();
+    unblockChain(*chain);
+    while (probe.passes.load() < 2)
+        std::this_thread::yield();
+
+    stopChain(*chain);
+    loop.join();
+    EXPECT_EQ(log.back(), "a.destroy");
+}
+
+TEST(ChainTest, UnblockBeforeThePassMakesItsWaitZero) {
+    Watchdog watchdog;
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& probe = addToChain(*chain, std::make_unique<Probe>("a", log));
+    int result = -2;
+    probe.onPost = [&](int r, const SocketSets&) { result = r; };
+
+    // Several unblocks before one pass are handled by that pass, and the one after waits again.
+    unblockChain(*chain);
+    unblockChain(*chain);
+    runOnePass(*chain, Chain::kWaitBudgetMs);
+    EXPECT_EQ(result, 0);
+    runOnePass(*chain, 0);
+    EXPECT_EQ(result, 0);
+}
+
+TEST(ChainTest, ReadySocketsAreReportedInTheirSets) {
+    Watchdog watchdog;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& probe = addToChain(*chain, std::make_unique<Probe>("a", log));
+    probe.onPre = [&](SocketSets& sets, int&) {
+        sets.read.add(pair[0]);
+        sets.error.add(pair[0]);
+        sets.write.add(pair[1]);
+    };
+    int result = -2;
+    bool readable = false, writable = false, failed = true;
+    probe.onPost = [&](int r, const SocketSets& ready) {
+        result = r;
+        readable = ready.read.contains(pair[0]);
+        writable = ready.write.contains(pair[1]);
+        failed = ready.error.contains(pair[0]);
+    };
+
+    runOnePass(*chain, 1000);
+
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(readable);
+    EXPECT_TRUE(writable);
+    EXPECT_FALSE(failed);
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+TEST(ChainTest, ASocketSetHoldsAtMost64Sockets) {
+    SocketSet set;
+    for (int fd = 1000; fd < 1064; ++fd)
+        EXPECT_TRUE(set.add(fd));
+    EXPECT_FALSE(set.add(2000));
+    EXPECT_TRUE(set.add(1000));  // already a member
+    EXPECT_FALSE(set.add(-1));
+    EXPECT_EQ(set.size(), SocketSet::kCapacity);
+}
+
+TEST(ChainTest, DescriptorsAboveTheSelectLimitAreWaitedOn) {
+    Watchdog watchdog;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    const int high = ::fcntl(pair[0], F_DUPFD, 1500);
+    if (high < 0)
+        GTEST_SKIP() << "the descriptor limit is below 1500";
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& probe = addToChain(*chain, std::make_unique<Probe>("a", log));
+    probe.onPre = [&](SocketSets& sets, int&) { sets.read.add(high); };
+    bool readable = false;
+    probe.onPost = [&](int, const SocketSets& ready) { readable = ready.read.contains(high); };
+
+    runOnePass(*chain, 1000);
+
+    EXPECT_TRUE(readable);
+    ::close(high);
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+TEST(ChainTest, AnObjectMayRemoveItselfFromInsideItsOwnHook) {
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
+    addToChain(*chain, std::make_unique<Probe>("b", log));
+    first.onPre = [&](SocketSets&, int&) { removeFromChain(*chain, first); };
+
+    runOnePass(*chain, 0);
+    runOnePass(*chain, 0);
+
+    // Removed during its preSelect: no postSelect, destroyed at the end of that pass only.
+    EXPECT_EQ(log, (std::vector<std::string>{"a.pre", "b.pre", "b.post", "a.destroy", "b.pre",
+                                             "b.post"}));
+}
+
+TEST(ChainTest, ObjectsAddedDuringAPassJoinTheNextOne) {
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
+    first.onPost = [&](int, const SocketSets&) {
+        if (log.size() == 2)
+            addToChain(*chain, std::make_unique<Probe>("b", log));
+    };
+
+    runOnePass(*chain, 0);
+    runOnePass(*chain, 0);
+
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"a.pre", "a.post", "a.pre", "b.pre", "a.post", "b.post"}));
+}
+
+TEST(ChainTest, TheChainsOwnMonitorIsItsFirstObject) {
+    ManualClock clock;
+    std::vector<std::string> log;
+    auto chain = createChain(clock);
+    addToChain(*chain, std::make_unique<Probe>("a", log));
+    lifetimeAdd(chain->lifetimeMonitor(), &log, 0, [&] { log.push_back("timer"); });
+
+    clock.advance(1);
+    runOnePass(*chain, 0);
+
+    EXPECT_EQ(log, (std::vector<std::string>{"timer", "a.pre", "a.post"}));
+}
+
+}  // namespace
+}  // namespace upnp
