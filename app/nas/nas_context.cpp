@@ -1,0 +1,3 @@
+#include "app/nas/nas_context.h"
+
+NasContext g_NasContext;
