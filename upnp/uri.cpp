@@ -19,9 +19,10 @@ uint16_t parsePort(std::string_view text) {
 }  // namespace
 
 Uri parseUri(std::string_view url) {
-    // scheme://host[:port][/path] — only the part after the last "://" counts.
+    // scheme://host[:port][/path] — the scheme ends at the first "://"; a "://" further on
+    // belongs to the path or query ("/desc?next=http://x") and must not move the host.
     std::string_view rest = url;
-    for (size_t at = rest.find("://"); at != std::string_view::npos; at = rest.find("://"))
+    if (const size_t at = rest.find("://"); at != std::string_view::npos)
         rest.remove_prefix(at + 3);
 
     Uri uri;

@@ -14,8 +14,10 @@ struct Uri {
     std::string path;  // from the first "/" after the host to the end; empty when there is none
 };
 
-// Never fails: a missing port gives 80, a port that is not a number gives 0, a missing path an
-// empty path. Reads nothing outside `url`.
+// Never fails: a missing port gives 80, a port that is not a number (or does not fit 16 bits)
+// gives 0, a missing path an empty path. The host is the text up to the first ":" of the host
+// part; when there are several colons, the port is the text after the last one. IPv6 literals
+// are not supported (the stack is IPv4 only). Reads nothing outside `url`.
 Uri parseUri(std::string_view url);
 
 }  // namespace upnp
