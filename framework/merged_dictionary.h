@@ -41,7 +41,8 @@ using MergedEntryMap = serializable_map<std::string, TranslationMap>;
 class CMergedLocalizationDictionary {
   public:
     // Reading: throws IArchive::EXCEPTION on a foreign or malformed stream; what was inserted
-    // before the fault stays. Writing: the whole binary form.
+    // before the fault stays (ReadMergedDictionary reads aside to avoid that). Writing: the whole
+    // binary form.
     virtual void Serialize(IArchive& ar);
     virtual ~CMergedLocalizationDictionary() = default;
 
@@ -60,8 +61,9 @@ class CMergedLocalizationDictionary {
     MergedEntryMap m_entries;
 };
 
-// Reads a whole binary dictionary into `target` (which is not emptied first). False when the
-// bytes are not a complete dictionary; entries read before the fault stay.
+// Reads a whole binary dictionary and merges it into `target` (which is not emptied first; of
+// equal keys the entry already there stays). False when the bytes are not a complete
+// dictionary; `target` is then unchanged.
 bool ReadMergedDictionary(CMergedLocalizationDictionary& target,
                           std::span<const std::uint8_t> bytes);
 
