@@ -134,11 +134,9 @@ WinError MemoryNetworkProvider::connect(const NetResource& resource, std::u16str
         if (!share->access.guest)
             return kErrorAccessDenied;
     } else {
-        if (password.empty())
-            return kErrorInvalidPassword;
         auto account = server->accounts.find(toUpper(userName));
         if (account == server->accounts.end() || account->second != password)
-            return kErrorLogonFailure;
+            return password.empty() ? kErrorInvalidPassword : kErrorLogonFailure;
         const bool allowed = std::any_of(
             share->access.users.begin(), share->access.users.end(),
             [&](const std::u16string& user) { return equalsIgnoringCase(user, userName); });

@@ -6,8 +6,9 @@
 //   1200 local name not one letter A–Z (optional colon), 67 remote name not \\host\share or no
 //   such share, 85 letter in use (connection, remembered connection or local drive), 1219 a
 //   second named user for a server while another named user holds a connection to it, 53 unknown
-//   server, 86 a named user without password, 1326 unknown account or wrong password, 5 account
-//   (or guest) not allowed on the share, 2250 cancelling a name without connection.
+//   server, 86 a named user refused with an empty password, 1326 unknown account or wrong
+//   password, 5 account (or guest) not allowed on the share, 2250 cancelling a name without
+//   connection.
 // Every call is recorded so that tests can check what reached the provider. All members may be
 // called from any thread.
 

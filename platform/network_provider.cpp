@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "platform/memory_network_provider.h"
+#include "platform/smb_network_provider.h"
 
 namespace platform {
 namespace {
@@ -12,7 +12,7 @@ std::mutex providerMutex;
 std::unique_ptr<NetworkProvider> installedProvider;
 
 NetworkProvider& defaultProvider() {
-    static MemoryNetworkProvider provider;
+    static SmbNetworkProvider provider;
     return provider;
 }
 

@@ -1,0 +1,186 @@
+#include "platform/secret_service.h"
+
+#include <gio/gio.h>
+#include <libsecret/secret.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/trace.h"
+#include "platform/utf.h"
+
+namespace platform {
+namespace {
+
+// What the platform answers when no credential session can take the write.
+constexpr WinError kErrorNoSuchLogonSession = 1312;
+constexpr gint kBusTimeoutMs = 2000;
+
+const SecretSchema* schema() {
+    static const SecretSchema credentialSchema = {"org.drivescout.Credential",
+                                                  SECRET_SCHEMA_NONE,
+                                                  {
+                                                      {"type", SECRET_SCHEMA_ATTRIBUTE_INTEGER},
+                                                      {"target", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                                      {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                                      {"flags", SECRET_SCHEMA_ATTRIBUTE_INTEGER},
+                                                      {"persist", SECRET_SCHEMA_ATTRIBUTE_INTEGER},
+                                                  },
+                                                  0,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr};
+    return &credentialSchema;
+}
+
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct HashTableUnref {
+    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+};
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+
+// Error texts from the bus carry no secret, but only the domain and code go to the trace anyway.
+void traceFailure(const char* what, GError* error) {
+    traceNarrow(std::string("credential store: ") + what + " failed" +
+                (error ? " (" + std::string(g_quark_to_string(error->domain)) + " " +
+                             std::to_string(error->code) + ")"
+                       : std::string()));
+}
+
+std::unique_ptr<GHashTable, HashTableUnref> searchAttributes(uint32_t type,
+                                                             std::u16string_view target) {
+    std::unique_ptr<GHashTable, HashTableUnref> attributes(
+        g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
+    g_hash_table_insert(attributes.get(), g_strdup("type"), g_strdup(std::to_string(type).c_str()));
+    g_hash_table_insert(attributes.get(), g_strdup("target"),
+                        g_strdup(utf16ToUtf8(target).c_str()));
+    return attributes;
+}
+
+}  // namespace
+
+bool secretServiceAvailable() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address || !address[0])
+        return false;
+    static std::mutex mutex;
+    static std::map<std::string, bool> answers;
+    std::lock_guard lock(mutex);
+    if (auto it = answers.find(address); it != answers.end())
+        return it->second;
+    bool owned = false;
+    GError* rawError = nullptr;
+    std::unique_ptr<GDBusConnection, ObjectUnref> bus(g_dbus_connection_new_for_address_sync(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &rawError));
+    std::unique_ptr<GError, GErrorFree> error(rawError);
+    if (bus) {
+        rawError = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "NameHasOwner", g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"),
+            G_DBUS_CALL_FLAGS_NO_AUTO_START, kBusTimeoutMs, nullptr, &rawError);
+        error.reset(rawError);
+        if (reply) {
+            gboolean hasOwner = FALSE;
+            g_variant_get(reply, "(b)", &hasOwner);
+            owned = hasOwner;
+            g_variant_unref(reply);
+        }
+        g_dbus_connection_close_sync(bus.get(), nullptr, nullptr);
+    }
+    answers[address] = owned;
+    return owned;
+}
+
+WinError secretServiceStore(const Credential& credential, std::u16string_view password) {
+    std::unique_ptr<GHashTable, HashTableUnref> attributes =
+        searchAttributes(credential.type, credential.targetName);
+    g_hash_table_insert(attributes.get(), g_strdup("user"),
+                        g_strdup(utf16ToUtf8(credential.userName).c_str()));
+    g_hash_table_insert(attributes.get(), g_strdup("flags"),
+                        g_strdup(std::to_string(credential.flags).c_str()));
+    g_hash_table_insert(attributes.get(), g_strdup("persist"),
+                        g_strdup(std::to_string(credential.persist).c_str()));
+    // A replaced credential must not linger under its old user name.
+    secretServiceDelete(credential.type, credential.targetName);
+    const std::string label = "Drive Scout: " + utf16ToUtf8(credential.targetName);
+    std::string secret = utf16ToUtf8(password);
+    GError* rawError = nullptr;
+    const gboolean stored =
+        secret_password_storev_sync(schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
+                                    label.c_str(), secret.c_str(), nullptr, &rawError);
+    std::fill(secret.begin(), secret.end(), '\0');
+    std::unique_ptr<GError, GErrorFree> error(rawError);
+    if (!stored) {
+        traceFailure("store", error.get());
+        return kErrorNoSuchLogonSession;
+    }
+    return kNoError;
+}
+
+WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credential& credential) {
+    std::unique_ptr<GHashTable, HashTableUnref> attributes = searchAttributes(type, target);
+    GError* rawError = nullptr;
+    GList* found = secret_password_searchv_sync(
+        schema(), attributes.get(),
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
+        &rawError);
+    std::unique_ptr<GError, GErrorFree> error(rawError);
+    if (!found) {
+        if (error)
+            traceFailure("lookup", error.get());
+        return kErrorFileNotFound;
+    }
+    auto* item = static_cast<SecretRetrievable*>(found->data);
+    WinError result = kErrorFileNotFound;
+    rawError = nullptr;
+    SecretValue* value = secret_retrievable_retrieve_secret_sync(item, nullptr, &rawError);
+    error.reset(rawError);
+    if (value) {
+        Credential read;
+        read.type = type;
+        read.targetName = std::u16string(target);
+        read.blob = passwordBlob(utf8ToUtf16(secret_value_get_text(value)));
+        GHashTable* itemAttributes = secret_retrievable_get_attributes(item);
+        auto text = [itemAttributes](const char* name) {
+            const auto* found = static_cast<const char*>(g_hash_table_lookup(itemAttributes, name));
+            return std::string(found ? found : "");
+        };
+        read.userName = utf8ToUtf16(text("user"));
+        read.flags = static_cast<uint32_t>(std::strtoul(text("flags").c_str(), nullptr, 10));
+        read.persist = static_cast<uint32_t>(std::strtoul(text("persist").c_str(), nullptr, 10));
+        g_hash_table_unref(itemAttributes);
+        secret_value_unref(value);
+        credential = std::move(read);
+        result = kNoError;
+    } else {
+        traceFailure("lookup", error.get());
+    }
+    g_list_free_full(found, g_object_unref);
+    return result;
+}
+
+WinError secretServiceDelete(uint32_t type, std::u16string_view target) {
+    std::unique_ptr<GHashTable, HashTableUnref> attributes = searchAttributes(type, target);
+    GError* rawError = nullptr;
+    const gboolean removed =
+        secret_password_clearv_sync(schema(), attributes.get(), nullptr, &rawError);
+    std::unique_ptr<GError, GErrorFree> error(rawError);
+    return removed ? kNoError : kErrorFileNotFound;
+}
+
+}  // namespace platform
