@@ -17,8 +17,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.options) {
-        std::fprintf(stderr, "drivescout-nas-sim: %s\n%s", parsed.error.c_str(),
-                     nassim::usageText().c_str());
+        std::fprintf(stderr, "drivescout-nas-sim: %s (see --help)\n", parsed.error.c_str());
         return 2;
     }
     nassim::Simulator simulator(*parsed.options);
