@@ -12,6 +12,7 @@
 // stops the threads while the state they use still exists.
 std::recursive_mutex CUPnPSDK::m_csDeviceList;
 std::recursive_mutex CUPnPSDK::m_csMonitor;
+std::recursive_mutex CUPnPSDK::m_csDeviceChange;
 UPnPDeviceList CUPnPSDK::m_DeviceList;
 std::map<UPnPSession, std::unique_ptr<EventMonitor>> CUPnPSDK::m_MonitorMap;
 std::atomic<int32_t> CUPnPSDK::m_bScanning{0};
@@ -273,6 +274,7 @@ int32_t CUPnPSDK::IsScanning(UPnPSession session, int32_t* scanning) {
 
 void CUPnPSDK::ReleaseAll() {
     {
+        std::lock_guard change(m_csDeviceChange);
         std::lock_guard lock(m_csDeviceList);
         // The list owns its devices through plain pointers because callers read it through the C
         // interface.
@@ -298,6 +300,7 @@ void CUPnPSDK::OnDeviceChanged(const upnp::DeviceRecord* record, int32_t kind) {
     platform::trace(u">>>CUPnPSDK::OnDeviceChanged Enter");
     if (record == nullptr)
         return;
+    std::lock_guard change(m_csDeviceChange);
     try {
         upnp::Uri location = upnp::parseUri(record->LocationURL);
         LBString ipAddress = LBString::FromUtf8(location.host);

@@ -124,6 +124,9 @@ class CUPnPSDK {
 
     static std::recursive_mutex m_csDeviceList;
     static std::recursive_mutex m_csMonitor;
+    // Held by OnDeviceChanged from start to end and by ReleaseAll, so the devices of the list are
+    // never destroyed under a change that still hands one to callbacks. Taken before the others.
+    static std::recursive_mutex m_csDeviceChange;
     static UPnPDeviceList m_DeviceList;  // owned devices, in order of arrival
     static std::map<UPnPSession, std::unique_ptr<EventMonitor>> m_MonitorMap;
     static std::atomic<int32_t> m_bScanning;
