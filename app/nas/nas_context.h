@@ -9,11 +9,8 @@
 
 #include <cstdint>
 
+#include "drivescout/sdk.h"
 #include "sdk/LBString.h"
-
-class CAbstractUPnPDevice;
-// The SDK's session handle (as drivescout/sdk.h declares it).
-typedef struct UPnPSessionBlock* UPnPSession;
 
 struct NasContext {
     UPnPSession session = nullptr;  // used for every mapping call

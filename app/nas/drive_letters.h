@@ -1,0 +1,58 @@
+#pragma once
+
+// Drive letters for the chosen NAS's folders: the Public folder as soon as a device is chosen, the
+// user's own folder (share name = user name) at sign-in. A drive that already points at a folder
+// is reused; a new mapping takes the highest free letter, Z first. Everything found or made is
+// written to the NasContext.
+//
+// Drives are written as one capital letter and a colon ("Z:"). UNC paths are "\\", the NAS's
+// address, "\" and the share name.
+//
+// Connections are read and cancelled through the current network provider
+// (platform::networkProvider()); mappings are made and removed through the SDK with the
+// context's session.
+//
+// Threads: the user-interface thread (the calls block while the provider works).
+
+#include <cstdint>
+#include <set>
+
+#include "app/nas/nas_context.h"
+#include "sdk/LBString.h"
+
+namespace nas {
+
+// Gives the Public folder a drive: reuses one that points there, else maps
+// "\\<address>\Public" as guest to the highest free letter (without a letter when none is free),
+// not remembered. 0 when the folder has a drive (bPublicMapped 1, strPublicDrive set; empty for a
+// connection without a letter), else the platform error code of the mapping (bPublicMapped 0).
+int32_t MapPublicFolder(NasContext& context);
+
+// Gives the folder of `user` a drive: reuses one that points at "\\<address>\<user>" (then only
+// the password is taken over), else maps it with `user` and `password` to the highest free letter
+// as a remembered connection and records user, password, path and drive. 0 when the folder has a
+// drive, else the platform error code (86 wrong password, 1326 unknown user or bad password, 1219
+// another user of that server is connected).
+int32_t MapPrivateFolder(NasContext& context, LBString user, LBString password);
+
+// Looks for a drive, Z first, connected to a folder of this NAS other than Public (or a folder
+// inside Public); the first one found sets bPrivateMapped, strPrivateDrive, strPrivatePath and
+// strUserName (everything after "\\<address>\"). Returns bPrivateMapped.
+int32_t FindPrivateMapping(NasContext& context);
+
+// Cancels, with force, the user's drive (when a user is recorded) and then the Public drive.
+// Returns 0, or the code of the first cancellation that failed. The context is not changed.
+int32_t SignOutPreviousUser(NasContext& context);
+
+// The drive ("X:") whose connection points at `path` (trailing white space and backslashes of the
+// connection ignored, case ignored), Z first; empty when none does.
+LBString FindMappedDrive(const LBString& path);
+
+// 1 with `drive` set to the highest letter not in use and a colon; 0 (drive untouched) when all
+// 26 are in use or the drives in use cannot be read.
+int32_t PickFreeDrive(LBString& drive);
+
+// The letters of the drives in use (upper case). 1, or 0 when they cannot be read.
+int32_t GetUsedDriveLetters(std::set<char16_t>& used);
+
+}  // namespace nas
