@@ -1,8 +1,11 @@
 #include "smbd_fixture.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -77,6 +80,19 @@ uint16_t freeTcpPort(const std::string& address) {
     return port;
 }
 
+static bool answers(const std::string& address, uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(port);
+    ::inet_pton(AF_INET, address.c_str(), &remote.sin_addr);
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
+    ::close(fd);
+    return connected;
+}
+
 std::unique_ptr<SmbdServer> SmbdServer::start(std::string& whyNot, const std::string& address) {
     if (::geteuid() != 0) {
         whyNot = "needs root to run smbd with its own accounts";
@@ -86,37 +102,79 @@ std::unique_ptr<SmbdServer> SmbdServer::start(std::string& whyNot, const std::st
         whyNot = "smbd is not installed (Debian package samba)";
         return nullptr;
     }
-    // A port taken between asking and binding makes smbd fail; one more try covers that.
-    std::string output;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const uint16_t port = freeTcpPort(address);
-        std::string command = shellQuoted(scriptPath()) + " --addr " + shellQuoted(address) +
-                              " --port " + std::to_string(port);
-        for (const Account& account : accounts())
-            command += " --user " + shellQuoted(account.user + ":" + account.password);
-        output.clear();
-        const int status = run(command, output);
-        std::istringstream lines(output);
-        std::string key;
-        std::string value;
-        std::string directory;
-        while (lines >> key >> value) {
-            if (key == "dir")
-                directory = value;
-        }
-        if (status == 0 && !directory.empty())
-            return std::unique_ptr<SmbdServer>(new SmbdServer(address, port, directory));
+    // One shared server per network namespace and address.
+    struct stat netns {};
+    ::stat("/proc/self/ns/net", &netns);
+    const std::string shared = "/tmp/drivescout-smbd-" + std::to_string(::geteuid()) + "-" +
+                               std::to_string(netns.st_ino) + "-" + address;
+    // Searchable by all: smbd opens the shares inside as the connected user.
+    ::mkdir(shared.c_str(), 0755);
+    ::chmod(shared.c_str(), 0755);
+    const std::string lockFile = shared + "/lock";
+    const int lock = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
+        whyNot = "cannot lock " + lockFile;
+        if (lock >= 0)
+            ::close(lock);
+        return nullptr;
     }
-    whyNot = "smbd did not start: " + output;
-    return nullptr;
+    const std::string directory = shared + "/smbd-server";
+    const std::string recordFile = shared + "/port";
+    uint16_t port = 0;
+    if (FILE* record = std::fopen(recordFile.c_str(), "r")) {
+        unsigned value = 0;
+        if (std::fscanf(record, "%u", &value) == 1)
+            port = static_cast<uint16_t>(value);
+        std::fclose(record);
+    }
+    std::string output;
+    if (port == 0 || !std::filesystem::exists(directory + "/smb.conf") || !answers(address, port)) {
+        port = 0;
+        std::string ignored;
+        run(shellQuoted(scriptPath()) + " --stop " + shellQuoted(directory), ignored);
+        std::filesystem::remove_all(directory);
+        // A port taken between asking and binding makes smbd fail; one more try covers that.
+        for (int attempt = 0; attempt < 2 && port == 0; ++attempt) {
+            const uint16_t candidate = freeTcpPort(address);
+            std::string command = shellQuoted(scriptPath()) + " --addr " + shellQuoted(address) +
+                                  " --port " + std::to_string(candidate) + " --dir " +
+                                  shellQuoted(directory) + " --linger 5 --lock " +
+                                  shellQuoted(lockFile);
+            for (const Account& account : accounts())
+                command += " --user " + shellQuoted(account.user + ":" + account.password);
+            output.clear();
+            if (run(command, output) == 0)
+                port = candidate;
+        }
+        if (port != 0) {
+            if (FILE* record = std::fopen(recordFile.c_str(), "w")) {
+                std::fprintf(record, "%u\n", port);
+                std::fclose(record);
+            }
+        }
+    }
+    std::string lease;
+    if (port != 0) {
+        lease = directory + "/lease-" + std::to_string(::getpid());
+        if (FILE* file = std::fopen(lease.c_str(), "w"))
+            std::fclose(file);
+    }
+    ::close(lock);
+    if (port == 0) {
+        whyNot = "smbd did not start: " + output;
+        return nullptr;
+    }
+    return std::unique_ptr<SmbdServer>(new SmbdServer(address, port, directory, lease));
 }
 
-SmbdServer::SmbdServer(std::string address, uint16_t port, std::string directory)
-    : address_(std::move(address)), port_(port), directory_(std::move(directory)) {}
+SmbdServer::SmbdServer(std::string address, uint16_t port, std::string directory, std::string lease)
+    : address_(std::move(address)),
+      port_(port),
+      directory_(std::move(directory)),
+      lease_(std::move(lease)) {}
 
 SmbdServer::~SmbdServer() {
-    std::string ignored;
-    run(shellQuoted(scriptPath()) + " --stop " + shellQuoted(directory_), ignored);
+    ::unlink(lease_.c_str());
 }
 
 }  // namespace ds::test

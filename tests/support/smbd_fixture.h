@@ -1,10 +1,17 @@
 #pragma once
 
 // A real Samba server for tests, made by tools/smbd/start-smbd: shares Public (guests,
-// writable), alice and bob (each only for its owner), on a free port of `address`. The server and
-// its folder go when the object goes. Needs root (the accounts live in a private mount
-// namespace) and, as every test that runs a server beyond plain loopback TCP, a private network
-// namespace: tests check DS_REQUIRE_PRIVATE_NETNS() first. Used from the test's main thread.
+// writable), alice and bob (each only for its owner), on a free port of `address`.
+//
+// Starting smbd and, on first use, its RPC helpers takes seconds on a busy machine, and ctest runs
+// every test in a process of its own; so the test processes of one network namespace share one
+// server. Each object holds a lease on it (see start-smbd --linger) and lets it go when it goes;
+// the server stops itself a few seconds after the last lease is gone. Tests must not change the
+// server's shares or accounts.
+//
+// Needs root (the accounts live in a private mount namespace) and, as every test that runs a
+// server beyond plain loopback TCP, a private network namespace: tests check
+// DS_REQUIRE_PRIVATE_NETNS() first. Used from the test's main thread.
 
 #include <cstdint>
 #include <memory>
@@ -36,11 +43,12 @@ class SmbdServer {
     const std::string& directory() const { return directory_; }
 
   private:
-    SmbdServer(std::string address, uint16_t port, std::string directory);
+    SmbdServer(std::string address, uint16_t port, std::string directory, std::string lease);
 
     std::string address_;
     uint16_t port_;
     std::string directory_;
+    std::string lease_;
 };
 
 // A TCP port of `address` that nothing listens on at the time of asking.
