@@ -1,0 +1,361 @@
+#include "upnp/async_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "chain_test_support.h"
+#include "socket_test_support.h"
+#include "upnp/lifetime_monitor.h"
+#include "upnp/random_port.h"
+
+namespace upnp {
+namespace {
+
+using test::acceptPeer;
+using test::Fd;
+using test::listenOnLoopback;
+using test::loopbackAddress;
+using test::readBytes;
+using test::runPasses;
+using test::runUntil;
+using test::Watchdog;
+using test::writeAll;
+
+// Records the callbacks of one socket; `consume` decides how much of each offer is used.
+struct Recorder {
+    std::vector<std::string> offers;
+    std::vector<bool> connects;
+    int disconnects = 0;
+    int sendOKs = 0;
+    int interrupts = 0;
+    std::string received;
+    std::function<size_t(AsyncSocket&, std::string_view, int&)> consume =
+        [](AsyncSocket&, std::string_view bytes, int&) { return bytes.size(); };
+
+    AsyncSocket::Callbacks callbacks() {
+        return {
+            .onData =
+                [this](AsyncSocket& socket, std::string_view bytes, size_t& consumed, int& pause) {
+                    offers.emplace_back(bytes);
+                    consumed = consume(socket, bytes, pause);
+                    received.append(bytes.substr(0, consumed));
+                },
+            .onConnect = [this](AsyncSocket&, bool success) { connects.push_back(success); },
+            .onDisconnect = [this](AsyncSocket&) { ++disconnects; },
+            .onSendOK = [this](AsyncSocket&) { ++sendOKs; },
+        };
+    }
+    AsyncSocket::OnEvent interrupt() {
+        return [this](AsyncSocket&) { ++interrupts; };
+    }
+};
+
+class AsyncSocketTest : public ::testing::Test {
+  protected:
+    Watchdog watchdog;
+    ManualClock clock;
+    Recorder recorder;
+    std::unique_ptr<Chain> chain = createChain(clock);
+    AsyncSocket& socket = createAsyncSocket(*chain, 1024, recorder.callbacks());
+    Fd listener = listenOnLoopback();
+    Fd peer;
+
+    // Connects `socket` to the listener and accepts the peer end.
+    void connectToPeer() {
+        connectSocket(socket, 0, loopbackAddress(), test::boundPort(listener.get()),
+                      recorder.interrupt());
+        ASSERT_TRUE(runUntil(*chain, [&] { return !recorder.connects.empty(); }));
+        ASSERT_EQ(recorder.connects, std::vector<bool>{true});
+        peer = acceptPeer(listener.get());
+        ASSERT_GE(peer.get(), 0);
+    }
+};
+
+TEST_F(AsyncSocketTest, ConnectsFromARandomPortOfTheOutgoingRange) {
+    connectToPeer();
+    EXPECT_FALSE(socket.isFree());
+    EXPECT_EQ(socket.localAddress(), loopbackAddress());
+    const uint16_t localPort = test::boundPort(socket.handle());
+    EXPECT_GE(localPort, kRandomPortLowest);
+    EXPECT_LT(localPort, kRandomPortHighest);
+    EXPECT_EQ(socket.remoteAddress(), loopbackAddress());
+    EXPECT_EQ(socket.remotePort(), test::boundPort(listener.get()));
+}
+
+TEST_F(AsyncSocketTest, ARefusedConnectIsReportedAsFailure) {
+    const uint16_t closedPort = test::boundPort(listener.get());
+    listener.reset();
+    connectSocket(socket, 0, loopbackAddress(), closedPort);
+    ASSERT_TRUE(runUntil(*chain, [&] { return !recorder.connects.empty(); }));
+    EXPECT_EQ(recorder.connects, std::vector<bool>{false});
+    EXPECT_TRUE(socket.isFree());
+    EXPECT_EQ(recorder.disconnects, 0);
+}
+
+// A connect to a listener whose backlog is full is never answered: its SYNs are dropped.
+TEST_F(AsyncSocketTest, AConnectThatIsNeverAnsweredTimesOutAfter30Seconds) {
+    Fd full = listenOnLoopback(0);
+    const uint16_t port = test::boundPort(full.get());
+    std::vector<Fd> fillers;
+    for (int i = 0; i < 2; ++i) {
+        Fd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        sockaddr_in target{AF_INET, htons(port), {loopbackAddress()}, {}};
+        ::connect(filler.get(), reinterpret_cast<sockaddr*>(&target), sizeof target);
+        fillers.push_back(std::move(filler));
+    }
+    connectSocket(socket, 0, loopbackAddress(), port);
+    for (int i = 0; i < 10; ++i)
+        runOnePass(*chain, 20);
+    clock.advance(AsyncSocket::kConnectTimeoutMs);
+    runPasses(*chain, 3);
+    EXPECT_TRUE(recorder.connects.empty());  // due at 30 000 ms, fires once the clock is past
+
+    clock.advance(1);
+    runPasses(*chain, 1);
+    EXPECT_EQ(recorder.connects, std::vector<bool>{false});
+    EXPECT_TRUE(socket.isFree());
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.connects.size(), 1u);
+}
+
+TEST_F(AsyncSocketTest, ASuccessfulConnectCancelsTheTimeOut) {
+    connectToPeer();
+    clock.advance(AsyncSocket::kConnectTimeoutMs + 1);
+    runPasses(*chain, 2);
+    EXPECT_EQ(recorder.connects, std::vector<bool>{true});
+    EXPECT_FALSE(socket.isFree());
+}
+
+TEST_F(AsyncSocketTest, SendingOnAnIdleConnectionGoesOutAtOnceWithoutCallback) {
+    connectToPeer();
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("0123456789")), kSendDone);
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.sendOKs, 0);
+    EXPECT_EQ(readBytes(peer.get(), 10), "0123456789");
+    EXPECT_EQ(socket.bytesSent(), 10u);
+    EXPECT_EQ(socket.pendingBytes(), 0u);
+}
+
+TEST_F(AsyncSocketTest, QueuedSendsGoOutInOrderAndEndWithOnSendOK) {
+    connectToPeer();
+    int small = 4096;
+    ::setsockopt(socket.handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+
+    // Fill the connection until a send has to be queued, then queue one more behind it.
+    std::string expected;
+    std::string chunk(65536, '\0');
+    int result = kSendDone;
+    for (int i = 0; i < 200 && result == kSendDone; ++i) {
+        for (size_t j = 0; j < chunk.size(); ++j)
+            chunk[j] = static_cast<char>('a' + (i + j) % 26);
+        expected += chunk;
+        result = sendOnSocket(socket, SendBuffer::copied(chunk));
+    }
+    ASSERT_EQ(result, kSendQueued);
+    std::string last = "tail of the queue";
+    expected += last;
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied(last)), kSendQueued);
+    last.assign(last.size(), '#');  // SendCopy: the queued bytes are the socket's own copy
+    EXPECT_GT(socket.pendingBytes(), 0u);
+    EXPECT_EQ(recorder.sendOKs, 0);
+
+    std::string got;
+    std::thread reader([&] { got = readBytes(peer.get(), expected.size()); });
+    const bool sentAll = runUntil(*chain, [&] { return recorder.sendOKs > 0; });
+    reader.join();
+    ASSERT_TRUE(sentAll);
+    EXPECT_EQ(recorder.sendOKs, 1);
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+    EXPECT_EQ(socket.pendingBytes(), 0u);
+    EXPECT_EQ(socket.bytesSent(), expected.size());
+}
+
+TEST_F(AsyncSocketTest, OwnedBuffersAreMovedIn) {
+    connectToPeer();
+    std::string bytes = "owned by the socket";
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::owned(std::move(bytes))), kSendDone);
+    EXPECT_EQ(readBytes(peer.get(), 19), "owned by the socket");
+}
+
+TEST_F(AsyncSocketTest, SendingOnAFreeSocketReportsClosed) {
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("x")), kSendClosed);
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::owned("x")), kSendClosed);
+}
+
+TEST_F(AsyncSocketTest, UnconsumedBytesAreOfferedAgainFollowedByNewOnes) {
+    connectToPeer();
+    recorder.consume = [](AsyncSocket&, std::string_view bytes, int&) {
+        return bytes.size() >= 6 ? bytes.size() : 0;  // waits for six bytes
+    };
+    ASSERT_TRUE(writeAll(peer.get(), "abc"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.offers.size() == 1; }));
+    ASSERT_TRUE(writeAll(peer.get(), "def"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.offers.size() == 2; }));
+
+    EXPECT_EQ(recorder.offers, (std::vector<std::string>{"abc", "abcdef"}));
+    EXPECT_EQ(recorder.received, "abcdef");
+}
+
+TEST_F(AsyncSocketTest, TwoMessagesInOneReadAreOfferedOneAfterTheOther) {
+    connectToPeer();
+    // Consumes one line per call.
+    recorder.consume = [](AsyncSocket&, std::string_view bytes, int&) {
+        const size_t end = bytes.find('\n');
+        return end == std::string_view::npos ? 0 : end + 1;
+    };
+    ASSERT_TRUE(writeAll(peer.get(), "one\ntwo\nthr"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.offers.size() >= 3; }));
+
+    EXPECT_EQ(recorder.offers, (std::vector<std::string>{"one\ntwo\nthr", "two\nthr", "thr"}));
+    EXPECT_EQ(recorder.received, "one\ntwo\n");
+}
+
+TEST_F(AsyncSocketTest, APausedSocketDeliversNothingUntilResumed) {
+    connectToPeer();
+    recorder.consume = [](AsyncSocket&, std::string_view, int& pause) {
+        pause = 1;
+        return size_t{0};
+    };
+    ASSERT_TRUE(writeAll(peer.get(), "held"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.offers.size() == 1; }));
+    ASSERT_TRUE(writeAll(peer.get(), " back"));
+    for (int i = 0; i < 5; ++i)
+        runOnePass(*chain, 20);
+    EXPECT_EQ(recorder.offers.size(), 1u);
+    EXPECT_EQ(socket.pauseFlag(), 1);
+
+    // The resumed pass offers the buffered bytes again without reading; the next read adds
+    // the rest.
+    recorder.consume = [](AsyncSocket&, std::string_view bytes, int&) { return bytes.size(); };
+    resumeSocket(socket);
+    runOnePass(*chain, 0);
+    ASSERT_EQ(recorder.offers.size(), 2u);
+    EXPECT_EQ(recorder.offers[1], "held");
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.received == "held back"; }));
+    EXPECT_EQ(socket.pauseFlag(), 0);
+}
+
+TEST_F(AsyncSocketTest, APeerThatClosesIsReportedOnce) {
+    connectToPeer();
+    peer.reset();
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.disconnects > 0; }));
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(socket.isFree());
+}
+
+TEST_F(AsyncSocketTest, DisconnectClosesAndReportsOnceOnly) {
+    connectToPeer();
+    disconnectSocket(socket);
+    disconnectSocket(socket);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(socket.isFree());
+    EXPECT_EQ(readBytes(peer.get(), 1), "");  // the peer sees the end of the connection
+}
+
+TEST_F(AsyncSocketTest, ACallbackMayDisconnectItsOwnSocket) {
+    connectToPeer();
+    recorder.consume = [](AsyncSocket& self, std::string_view, int&) {
+        disconnectSocket(self);
+        return size_t{1};
+    };
+    ASSERT_TRUE(writeAll(peer.get(), "first\nsecond\n"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.disconnects > 0; }));
+    runPasses(*chain, 3);
+
+    EXPECT_EQ(recorder.offers.size(), 1u);  // nothing is offered after the close
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(socket.isFree());
+}
+
+TEST_F(AsyncSocketTest, ACallbackMayReconnectItsOwnSocket) {
+    connectToPeer();
+    const uint16_t port = test::boundPort(listener.get());
+    recorder.consume = [&](AsyncSocket& self, std::string_view bytes, int&) {
+        disconnectSocket(self);
+        connectSocket(self, 0, loopbackAddress(), port);
+        return bytes.size();
+    };
+    ASSERT_TRUE(writeAll(peer.get(), "again"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.connects.size() == 2; }));
+    EXPECT_EQ(recorder.connects, (std::vector<bool>{true, true}));
+    EXPECT_EQ(recorder.disconnects, 1);
+    Fd second = acceptPeer(listener.get());
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("new")), kSendDone);
+    EXPECT_EQ(readBytes(second.get(), 3), "new");
+}
+
+TEST_F(AsyncSocketTest, ACallbackMayRemoveItsOwnSocketFromTheChain) {
+    connectToPeer();
+    recorder.consume = [&](AsyncSocket& self, std::string_view bytes, int&) {
+        removeFromChain(*chain, self);
+        return bytes.size();
+    };
+    ASSERT_TRUE(writeAll(peer.get(), "bye"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return !recorder.offers.empty(); }));
+    runPasses(*chain, 3);
+    // Destroyed at the end of that pass while still open.
+    EXPECT_EQ(recorder.interrupts, 1);
+    EXPECT_EQ(readBytes(peer.get(), 1), "");
+}
+
+TEST_F(AsyncSocketTest, APeerThatOverrunsTheBufferCapIsDisconnected) {
+    socket.setMaxBufferSize(8192);
+    connectToPeer();
+    size_t largestOffer = 0;
+    recorder.consume = [&](AsyncSocket&, std::string_view bytes, int&) {
+        largestOffer = std::max(largestOffer, bytes.size());
+        return size_t{0};  // a consumer that never finds the end of its message
+    };
+    std::thread writer([&] { writeAll(peer.get(), std::string(65536, 'x')); });
+    const bool closed = runUntil(*chain, [&] { return recorder.disconnects > 0; });
+    peer.reset();  // lets the writer finish
+    writer.join();
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_EQ(largestOffer, 8192u);
+    EXPECT_TRUE(socket.isFree());
+}
+
+TEST_F(AsyncSocketTest, TheBufferGrowsInStepsWhileBytesStayUnconsumed) {
+    connectToPeer();
+    recorder.consume = [](AsyncSocket&, std::string_view bytes, int&) {
+        return bytes.size() >= 10000 ? bytes.size() : 0;
+    };
+    ASSERT_TRUE(writeAll(peer.get(), std::string(10000, 'y')));
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.received.size() == 10000; }));
+    EXPECT_GE(socket.bufferSize(), 10000u);
+    EXPECT_EQ((socket.bufferSize() - 1024) % AsyncSocket::kBufferStep, 0u);
+}
+
+TEST_F(AsyncSocketTest, TheEndOfTheChainInterruptsOpenSockets) {
+    connectToPeer();
+    stopChain(*chain);
+    startChain(*chain);
+    EXPECT_EQ(recorder.interrupts, 1);
+    EXPECT_EQ(recorder.disconnects, 0);
+}
+
+TEST_F(AsyncSocketTest, DisconnectFromAnotherThreadIsReportedOnTheChainThread) {
+    connectToPeer();
+    std::thread::id reportedOn;
+    AsyncSocket::Callbacks callbacks;
+    callbacks.onDisconnect = [&](AsyncSocket&) { reportedOn = std::this_thread::get_id(); };
+    AsyncSocket& other = createAsyncSocket(*chain, 1024, callbacks);
+    connectSocket(other, 0, loopbackAddress(), test::boundPort(listener.get()));
+    ASSERT_TRUE(runUntil(*chain, [&] { return other.localAddress() != 0 && !other.isFree(); }));
+    runPasses(*chain, 2);
+
+    std::thread([&] { disconnectSocket(other); }).join();
+    clock.advance(1);
+    ASSERT_TRUE(runUntil(*chain, [&] { return other.isFree(); }));
+    EXPECT_EQ(reportedOn, std::this_thread::get_id());
+}
+
+}  // namespace
+}  // namespace upnp

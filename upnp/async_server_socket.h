@@ -1,0 +1,72 @@
+#pragma once
+
+// The listening socket of the web server, with a fixed pool of session sockets made up front.
+// Each accepted connection takes a free session; while none is free the listening socket is not
+// waited on, so further connections wait in the system's backlog (4) until a session closes.
+//
+// The chain owns the server and its session sockets (all chain objects). Callbacks run on the
+// chain thread; an upper layer that keeps its own state per session indexes it by
+// `sessionIndex`.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "upnp/async_socket.h"
+
+namespace upnp {
+
+class AsyncServerSocket final : public ChainObject {
+  public:
+    using OnSession = std::function<void(AsyncServerSocket&, AsyncSocket& session)>;
+    // As `AsyncSocket::OnData`, for one session.
+    using OnReceive = std::function<void(AsyncServerSocket&, AsyncSocket& session,
+                                         std::string_view bytes, size_t& consumed, int& pause)>;
+
+    struct Callbacks {
+        OnSession onConnect;     // a connection was accepted into `session`
+        OnSession onDisconnect;  // the session's connection closed
+        OnReceive onReceive;
+        OnSession onInterrupt;  // the chain ends while the session is open
+        OnSession onSendOK;
+    };
+
+    static constexpr int kBacklog = 4;
+
+    // Use `createAsyncServerSocket`.
+    AsyncServerSocket(Callbacks callbacks, int listenHandle, uint16_t port);
+
+    void preSelect(SocketSets& sets, int& waitMs) override;
+    void postSelect(int result, const SocketSets& ready) override;
+    void destroy() override;
+
+    // The bound port, 0 when binding failed (the server then never accepts).
+    uint16_t port() const { return port_; }
+    size_t maxConnections() const { return sessions_.size(); }
+    AsyncSocket& session(size_t index) const { return *sessions_[index]; }
+    // Index of `session` in the pool; maxConnections() when it is not one of this server's.
+    size_t sessionIndex(const AsyncSocket& session) const;
+
+  private:
+    friend AsyncServerSocket& createAsyncServerSocket(Chain&, size_t, uint16_t, size_t, Callbacks,
+                                                      uint32_t);
+
+    const Callbacks callbacks_;
+    int listenHandle_;
+    const uint16_t port_;
+    bool listening_ = false;
+    std::vector<AsyncSocket*> sessions_;  // chain-owned
+};
+
+// Creates `maxConnections` session sockets and the server, registers them on `chain`, and binds
+// a TCP socket to `bindAddress` (network byte order; 0, the default, is every interface): with a
+// non-zero `port` on that port with address reuse, with port 0 on a random port in
+// [50000, 65000).
+AsyncServerSocket& createAsyncServerSocket(Chain& chain, size_t maxConnections, uint16_t port,
+                                           size_t initialBufferSize,
+                                           AsyncServerSocket::Callbacks callbacks,
+                                           uint32_t bindAddress = 0);
+
+}  // namespace upnp
