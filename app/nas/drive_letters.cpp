@@ -44,11 +44,16 @@ void cancelBeforeMapping(const LBString& drive) {
         platform::networkProvider().cancelConnection(drive.View(), true);
 }
 
+// The texts go in as copies: the export takes their buffers over.
+LBStringArg handOver(LBString text) {
+    return text.Detach();
+}
+
 int32_t mapShare(UPnPSession session, const LBString& user, const LBString& password,
                  const LBString& path, const LBString& drive, int32_t persist) {
     int32_t code = kRefused;
-    // Through the SDK operation the exported fnUPnPMapSharedPath forwards to.
-    CUPnPSDK::MapSharedPath(session, user, password, path, drive, persist, &code);
+    fnUPnPMapSharedPath(session, handOver(user), handOver(password), handOver(path),
+                        handOver(drive), persist, &code);
     return code;
 }
 
