@@ -164,6 +164,14 @@ TEST_F(ShareMappingTest, DeferFlagsAndCredentialOnlyAfterAPersistentNamedMapping
     }
 }
 
+TEST_F(ShareMappingTest, PasswordWithoutUserNameStoresNothing) {
+    setDeferFlags(u"Y", 1);
+    ASSERT_EQ(map(LBString(), u"wonderland", kPublic.c_str(), u"Y:", 1), 0);
+    EXPECT_EQ(nas->addCalls()[0].password, u"wonderland");
+    EXPECT_EQ(deferFlags(u"Y"), 1u);
+    EXPECT_FALSE(storedCredential(kNas));
+}
+
 TEST_F(ShareMappingTest, KeyIsTheSameForALetterWithOrWithoutColon) {
     for (const char16_t* local : {u"Y", u"Y:", u"y:"}) {
         SCOPED_TRACE(std::string(LBString(local).ToUtf8()));
