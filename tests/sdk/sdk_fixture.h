@@ -82,8 +82,9 @@ class FakeChain final : public sdk::DiscoveryChain {
         tasks_.push_back(std::move(task));
         int target = tasksDone_ + int(tasks_.size());
         changed_.notify_all();
+        // A task that stops the chain still completes before the chain thread leaves.
         return changed_.wait_for(lock, kWatchdog, [&] {
-            return tasksDone_ >= target || terminating_;
+            return tasksDone_ >= target || finished_ > 0;
         }) && tasksDone_ >= target;
     }
     // The control point's handlers, as the real stack calls them.
