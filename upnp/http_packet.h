@@ -92,7 +92,9 @@ inline std::optional<std::string_view> getHeaderValue(const HttpPacket& packet,
 std::unique_ptr<HttpPacket> clonePacket(const HttpPacket& packet);
 
 // The message as sent on the wire: start line, headers, an empty line, the body. Header values of
-// 1600 bytes or more are folded into pieces of 800 bytes joined by CR LF and one space.
+// 1600 bytes or more are folded into pieces of 800 bytes joined by CR LF and one space. Texts are
+// written as they are: whoever builds a packet from received text keeps CR and LF out of it
+// (createRequestPacket does).
 std::string packetToString(const HttpPacket& packet);
 
 // The stack's one TCP request: "<method> <path> HTTP/1.1", Host: host:port, and
