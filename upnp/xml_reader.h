@@ -55,6 +55,11 @@ struct XmlAttribute {
 
 class XmlDocument {
   public:
+    XmlDocument() = default;
+    // Elements point into the document's own text, so a document never moves.
+    XmlDocument(const XmlDocument&) = delete;
+    XmlDocument& operator=(const XmlDocument&) = delete;
+
     // Never null: a text without any tag yields one nameless element.
     XmlElement* first() { return first_; }
     const XmlElement* first() const { return first_; }
