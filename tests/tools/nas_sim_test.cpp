@@ -580,6 +580,21 @@ TEST(NasSimulator, EndsByItselfAfterItsDuration) {
     EXPECT_TRUE(sawGoodbye);
 }
 
+TEST(NasSimulator, SaysGoodbyeWhenTerminated) {
+    DS_REQUIRE_PRIVATE_NETNS();
+    UdpSocket listener;
+    ASSERT_TRUE(listener.bindGroupListener());
+    Sim sim(14, {"--homevault", "1", "--no-initial-alive"});
+    ASSERT_TRUE(sim.process.waitReady());
+    sim.process.terminate();
+    EXPECT_TRUE(sim.process.waitForLine("exit signal"));
+    EXPECT_EQ(sim.process.waitExit(5000ms), 0);
+    const auto goodbyes = listener.receive(sim.prefix, 5, kCollect);
+    ASSERT_EQ(goodbyes.size(), 5u);
+    for (const Datagram& datagram : goodbyes)
+        EXPECT_EQ(readHead(datagram.text).get("NTS"), "ssdp:byebye");
+}
+
 TEST(NasSimulator, RefusesToStartOutsideLoopbackOrWithBadOptions) {
     DS_REQUIRE_PRIVATE_NETNS();
     const std::vector<std::vector<std::string>> cases = {

@@ -90,6 +90,11 @@ class SimProcess {
             (void)!write(stdin_, line.data(), line.size());
     }
 
+    void terminate() {
+        if (pid_ > 0 && !exitStatus_)
+            kill(pid_, SIGTERM);
+    }
+
     void closeStdin() {
         if (stdin_ >= 0)
             close(stdin_);
