@@ -146,14 +146,17 @@ TEST_F(AsyncSocketTest, QueuedSendsGoOutInOrderAndEndWithOnSendOK) {
     ::setsockopt(socket.handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
 
     // Fill the connection until a send has to be queued, then queue one more behind it.
+    // Borrowed chunks (SendStatic) stay alive here until the queue has moved past them.
     std::string expected;
-    std::string chunk(65536, '\0');
+    std::vector<std::string> chunks;
+    chunks.reserve(200);
     int result = kSendDone;
     for (int i = 0; i < 200 && result == kSendDone; ++i) {
+        std::string& chunk = chunks.emplace_back(65536, '\0');
         for (size_t j = 0; j < chunk.size(); ++j)
             chunk[j] = static_cast<char>('a' + (i + j) % 26);
         expected += chunk;
-        result = sendOnSocket(socket, SendBuffer::copied(chunk));
+        result = sendOnSocket(socket, SendBuffer::borrowed(chunk));
     }
     ASSERT_EQ(result, kSendQueued);
     std::string last = "tail of the queue";

@@ -89,6 +89,7 @@ TEST(ChainTest, AChainNeverStartedDestroysItsObjectsWhenItGoes) {
 }
 
 TEST(ChainTest, WaitBudgetIsOneDayAndOnlyEverLowered) {
+    Watchdog watchdog;
     std::vector<std::string> log;
     auto chain = createChain();
     Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
@@ -204,6 +205,7 @@ TEST(ChainTest, DescriptorsAboveTheSelectLimitAreWaitedOn) {
 }
 
 TEST(ChainTest, AnObjectMayRemoveItselfFromInsideItsOwnHook) {
+    Watchdog watchdog;
     std::vector<std::string> log;
     auto chain = createChain();
     Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
@@ -219,6 +221,7 @@ TEST(ChainTest, AnObjectMayRemoveItselfFromInsideItsOwnHook) {
 }
 
 TEST(ChainTest, ObjectsAddedDuringAPassJoinTheNextOne) {
+    Watchdog watchdog;
     std::vector<std::string> log;
     auto chain = createChain();
     Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
@@ -235,6 +238,7 @@ TEST(ChainTest, ObjectsAddedDuringAPassJoinTheNextOne) {
 }
 
 TEST(ChainTest, TheChainsOwnMonitorIsItsFirstObject) {
+    Watchdog watchdog;
     ManualClock clock;
     std::vector<std::string> log;
     auto chain = createChain(clock);

@@ -17,6 +17,7 @@ using test::runPasses;
 
 class LifetimeMonitorTest : public ::testing::Test {
   protected:
+    test::Watchdog watchdog;
     ManualClock clock;
     std::unique_ptr<Chain> chain = createChain(clock);
     LifetimeMonitor& monitor = createLifetimeMonitor(*chain);
@@ -85,7 +86,6 @@ TEST_F(LifetimeMonitorTest, AnEntryFarBeyondADayLeavesTheDayBudget) {
 }
 
 TEST_F(LifetimeMonitorTest, AddingTheEarliestEntryWakesAWaitingChain) {
-    test::Watchdog watchdog;
     std::atomic<bool> fired = false;
     std::atomic<int> passes = 0;
     lifetimeAdd(monitor, &ownerB, 0, [&] { ++passes; });  // marks that the loop has begun
