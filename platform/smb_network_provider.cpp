@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
+#include <type_traits>
 
 #include "platform/gvfs_mount.h"
 #include "platform/network_names.h"
@@ -39,12 +41,18 @@ void authenticate(SMBCCTX* context, const char*, const char*, char*, int, char* 
     copyField(password, passwordSize, credentials->password);
 }
 
+// libsmbclient keeps process-wide state (its configuration, talloc stack frames) behind the
+// contexts; one context at a time keeps that state out of reach of races.
+std::recursive_mutex smbClientMutex;
+
 // One fresh libsmbclient context: no server or session cached from an earlier call, so the
 // credentials given are the ones the server judges.
 class SmbSession {
   public:
     SmbSession(std::u16string_view user, std::u16string_view password)
-        : credentials_{utf16ToUtf8(user), utf16ToUtf8(password)}, context_(smbc_new_context()) {
+        : lock_(smbClientMutex),
+          credentials_{utf16ToUtf8(user), utf16ToUtf8(password)},
+          context_(smbc_new_context()) {
         if (!context_)
             return;
         smbc_setDebug(context_, 0);
@@ -91,6 +99,7 @@ class SmbSession {
     }
 
   private:
+    std::lock_guard<std::recursive_mutex> lock_;
     SmbCredentials credentials_;
     SMBCCTX* context_;
 };

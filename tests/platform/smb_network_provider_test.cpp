@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "platform/user_store.h"
 #include "platform/utf.h"
@@ -223,6 +224,25 @@ TEST_F(SmbNetworkProviderTest, ServerListsItsDiskSharesOnly) {
     server.remoteName = u"\\\\127.0.0.1";
     EXPECT_EQ(provider_.openEnum(kResourceGlobalNet, kResourceTypeAny, 0, server, enumeration),
               kErrorBadNetPath);
+}
+
+TEST_F(SmbNetworkProviderTest, ConnectionsAndListingsFromSeveralThreadsAtOnce) {
+    // The wizard maps on its own thread while the property query lists shares on another.
+    std::thread lister([this] {
+        for (int i = 0; i < 3; ++i) {
+            NetResource server;
+            server.remoteName = u"\\\\127.0.0.1";
+            std::unique_ptr<NetEnumeration> enumeration;
+            EXPECT_EQ(
+                provider_.openEnum(kResourceGlobalNet, kResourceTypeAny, 0, server, enumeration),
+                0u);
+        }
+    });
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(add(u"", share(u"Public")), 0u);
+        EXPECT_EQ(provider_.cancelConnection(share(u"Public"), true), 0u);
+    }
+    lister.join();
 }
 
 }  // namespace
