@@ -74,8 +74,10 @@ int32_t GetUsedDriveLetters(std::set<char16_t>& used) {
     used.clear();
     std::u16string buffer;
     const uint32_t units = platform::networkProvider().getLogicalDriveStrings(buffer);
+    // A list with no drive at all is just its closing zero. Here, unlike on a system that always
+    // has its own disk, a user may have no drive letter in use; that is no failure.
     if (units == 0)
-        return 0;
+        return buffer.empty() ? 0 : 1;
     buffer.resize(std::min<std::size_t>(buffer.size(), units));
     // "C:\<0>D:\<0>...": one root per zero-terminated entry.
     std::size_t start = 0;

@@ -52,7 +52,8 @@ LBString FindMappedDrive(const LBString& path);
 // 26 are in use or the drives in use cannot be read.
 int32_t PickFreeDrive(LBString& drive);
 
-// The letters of the drives in use (upper case). 1, or 0 when they cannot be read.
+// The letters of the drives in use (upper case). 1, also when no drive is in use (the list is
+// only its closing zero); 0 when they cannot be read (nothing written to the list).
 int32_t GetUsedDriveLetters(std::set<char16_t>& used);
 
 }  // namespace nas

@@ -378,6 +378,20 @@ TEST_F(DriveLettersTest, UnreadableDrivesLeaveTheDriveUntouched) {
     EXPECT_EQ(text(drive), "K:");
 }
 
+// With no drive in use at all the provider writes only the closing zero: every letter is free.
+TEST_F(DriveLettersTest, NoDriveInUse) {
+    drives->fixed = u"\0"s;
+    std::set<char16_t> used{u'Q'};
+    EXPECT_EQ(GetUsedDriveLetters(used), 1);
+    EXPECT_TRUE(used.empty());
+    LBString drive;
+    ASSERT_EQ(PickFreeDrive(drive), 1);
+    EXPECT_EQ(text(drive), "Z:");
+    memory.setLocalDrives(u"");
+    ASSERT_EQ(MapPublicFolder(context), 0);
+    EXPECT_EQ(text(context.strPublicDrive), "Z:");
+}
+
 TEST_F(DriveLettersTest, AllLettersInUse) {
     memory.setLocalDrives(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     LBString drive = u"K:";
