@@ -17,10 +17,8 @@ fs::path credentialFile() {
     fs::path base;
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') {
         base = data;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = fs::path(home) / ".local" / "share";
     } else {
-        base = "/tmp";
+        base = userHomeDirectory() / ".local" / "share";
     }
     return base / "drivescout" / "credentials";
 }

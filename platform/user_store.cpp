@@ -1,6 +1,7 @@
 #include "platform/user_store.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <vector>
 
 #include "platform/network_names.h"
 #include "platform/trace.h"
@@ -150,16 +152,27 @@ bool keyExists(const StoreContents& contents, const std::u16string& normal) {
 
 }  // namespace
 
+fs::path userHomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    // No home at all: a folder of this user's own under the temporary folder.
+    return fs::temp_directory_path() / ("drivescout-home-" + std::to_string(::geteuid()));
+}
+
 UserStore::UserStore(fs::path file) : file_(std::move(file)) {}
 
 UserStore UserStore::forCurrentUser() {
     fs::path base;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') {
         base = config;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = fs::path(home) / ".config";
     } else {
-        base = "/tmp";
+        base = userHomeDirectory() / ".config";
     }
     return UserStore(base / "drivescout" / "user-store");
 }

@@ -66,6 +66,9 @@ class UserStoreKey {
     std::u16string path_;
 };
 
+// $HOME, else the home folder of the effective user's account (never a shared folder).
+std::filesystem::path userHomeDirectory();
+
 // Closing a key only releases the handle; kErrorInvalidParameter for a null one.
 WinError closeKey(std::unique_ptr<UserStoreKey> key);
 

@@ -36,6 +36,16 @@ TEST_F(UserStoreTest, LivesInTheConfigFolderReadableOnlyByTheUser) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
+TEST_F(UserStoreTest, WithoutAnAbsoluteConfigFolderTheHomeIsUsed) {
+    user.setEnv("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(UserStore::forCurrentUser().file(),
+              user.root() / ".config" / "drivescout" / "user-store");
+    user.setEnv("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_EQ(UserStore::forCurrentUser().file(),
+              user.root() / ".config" / "drivescout" / "user-store");
+    EXPECT_EQ(userHomeDirectory(), user.root());
+}
+
 TEST_F(UserStoreTest, MissingKeysAndValuesAnswerFileNotFound) {
     std::unique_ptr<UserStoreKey> key;
     EXPECT_EQ(store.openKey(u"Network\\Z", key), kErrorFileNotFound);
