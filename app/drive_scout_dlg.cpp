@@ -1,0 +1,117 @@
+#include "app/drive_scout_dlg.h"
+
+#include "app/app_globals.h"
+#include "app/device_disc_dlg.h"
+#include "app/device_login_dlg.h"
+#include "app/dialog_templates.h"
+#include "app/disc_done_dlg.h"
+#include "app/load_text.h"
+#include "app/qt_text.h"
+#include "app/window_snapshot.h"
+#include "resources/string_ids.h"
+
+namespace {
+
+// The device line of the sign-in page.
+constexpr int kSignInDeviceLine = 1013;
+
+LBString HeaderFor(std::uint32_t stepTextId) {
+    return g_strAppTitle + LBString(u": ") + LoadText(stepTextId);
+}
+
+}  // namespace
+
+CDriveScoutDlg::CDriveScoutDlg(QWidget* parent) : CBaseDiscDlg(IDD_DRIVESCOUT_DIALOG, parent) {}
+
+// The pages go first, while this dialog is still whole: the discovery page closes its SDK
+// session as it goes.
+CDriveScoutDlg::~CDriveScoutDlg() {
+    m_pDonePage.reset();
+    m_pSignInPage.reset();
+    m_pDiscoveryPage.reset();
+}
+
+bool CDriveScoutDlg::OnInitDialog() {
+    CBaseDiscDlg::OnInitDialog();
+    setWindowTitle(ToQString(g_strAppTitle));
+
+    m_pDiscoveryPage = std::make_unique<CDeviceDiscDlg>(this);
+    m_pSignInPage = std::make_unique<CDeviceLoginDlg>(this);
+    m_pDonePage = std::make_unique<CDiscDoneDlg>(this);
+
+    m_pDiscoveryPage->Create(this);
+    m_pSignInPage->Create(this);
+    m_pDonePage->Create(this);
+
+    const QRect pageArea = PageAreaRect();
+    for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
+             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+        page->setGeometry(pageArea);
+        page->update();
+    }
+
+    ShowDiscoveryPage();
+    return true;
+}
+
+QRect CDriveScoutDlg::PageAreaRect() const {
+    // The first control of the template marks the page area.
+    return Controls().empty() ? QRect() : Controls().front()->geometry();
+}
+
+void CDriveScoutDlg::ShowOnly(CBaseDiscDlg* page, const char* snapshotStep) {
+    for (CBaseDiscDlg* each : std::initializer_list<CBaseDiscDlg*>{
+             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+        if (each != nullptr && each != page) {
+            each->hide();
+        }
+    }
+    if (page != nullptr) {
+        page->show();
+    }
+    ScheduleWindowSnapshot(*this, QString::fromLatin1(snapshotStep));
+}
+
+void CDriveScoutDlg::ShowDiscoveryPage() {
+    SetHeaderText(HeaderFor(resources::IDS_DISCOVER));
+    ShowOnly(m_pDiscoveryPage.get(), "discover");
+}
+
+void CDriveScoutDlg::ShowSignInPage(const LBString& name, const std::vector<LBString>& users) {
+    SetHeaderText(HeaderFor(resources::IDS_SIGN_IN));
+    if (m_pSignInPage) {
+        m_pSignInPage->SetDlgItemText(kSignInDeviceLine, ToQString(name));
+        m_pSignInPage->FillUserList(users);
+    }
+    ShowOnly(m_pSignInPage.get(), "sign-in");
+}
+
+void CDriveScoutDlg::ShowDonePage() {
+    SetHeaderText(HeaderFor(resources::IDS_ASSIGN));
+    if (m_pDonePage) {
+        m_pDonePage->FillDonePage();
+    }
+    ShowOnly(m_pDonePage.get(), "done");
+}
+
+void CDriveScoutDlg::SetHeaderText(const LBString& text) {
+    QWidget* header = GetDlgItem(IDC_HEADER_TEXT);
+    SetControlFont(header, m_fontTitle);
+    SetDlgItemText(IDC_HEADER_TEXT, ToQString(text));
+}
+
+void CDriveScoutDlg::OnOK() {
+    EndDialog(IDOK);
+}
+
+void CDriveScoutDlg::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+QColor CDriveScoutDlg::OnCtlColor(const QWidget&, int controlId) {
+    return controlId == IDC_HEADER_TEXT ? GreyTextColor() : DefaultTextColor();
+}
+
+bool CDriveScoutDlg::OnHelpInfo() {
+    return false;
+}

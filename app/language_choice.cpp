@@ -1,0 +1,62 @@
+#include "app/language_choice.h"
+
+#include <array>
+
+#include "platform/system_language.h"
+
+namespace {
+
+struct SystemLanguageRow {
+    const char16_t* code;
+    std::uint16_t primaryLanguage;
+    std::uint16_t subLanguage;
+};
+
+// Searched in this order.
+constexpr std::array<SystemLanguageRow, 13> kSystemLanguages{{
+    {u"CHS", 0x04, 0x02},
+    {u"CHT", 0x04, 0x01},
+    {u"DEU", 0x07, 0x01},
+    {u"ENU", 0x09, 0x01},
+    {u"ESP", 0x0A, 0x01},
+    {u"FRA", 0x0C, 0x01},
+    {u"ITA", 0x10, 0x01},
+    {u"JPN", 0x11, 0x01},
+    {u"KOR", 0x12, 0x01},
+    {u"NLD", 0x13, 0x01},
+    {u"PTB", 0x16, 0x01},
+    {u"RUS", 0x19, 0x01},
+    {u"SVE", 0x1D, 0x01},
+}};
+
+SystemLanguageSource& Source() {
+    static SystemLanguageSource source;
+    return source;
+}
+
+}  // namespace
+
+bool ChooseLanguageFromLangId(LanguageChoice& choice, std::uint16_t langId) {
+    const std::uint16_t primary = langId & 0x3FF;
+    const std::uint16_t sub = langId >> 10;
+    for (const SystemLanguageRow& row : kSystemLanguages) {
+        if (row.primaryLanguage == primary && row.subLanguage == sub) {
+            choice.primaryLanguage = row.primaryLanguage;
+            choice.subLanguage = row.subLanguage;
+            choice.code = row.code;
+            break;
+        }
+    }
+    return !choice.code.IsEmpty();
+}
+
+bool ChooseLanguageFromSystem(LanguageChoice& choice) {
+    const std::uint16_t langId = Source() ? Source()() : platform::systemDefaultLangId();
+    return ChooseLanguageFromLangId(choice, langId);
+}
+
+SystemLanguageSource SetSystemLanguageSource(SystemLanguageSource source) {
+    SystemLanguageSource previous = std::move(Source());
+    Source() = std::move(source);
+    return previous;
+}

@@ -1,0 +1,72 @@
+#include "app/language_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct SystemLanguageCase {
+    std::uint16_t langId;
+    std::string code;  // the record's code afterwards
+    std::uint16_t primary;
+    std::uint16_t sub;
+};
+
+void ExpectChoice(const SystemLanguageCase& c) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.langId);
+    LanguageChoice choice;
+    EXPECT_TRUE(ChooseLanguageFromLangId(choice, c.langId));
+    EXPECT_EQ(choice.code.ToUtf8(), c.code);
+    EXPECT_EQ(choice.primaryLanguage, c.primary);
+    EXPECT_EQ(choice.subLanguage, c.sub);
+}
+
+TEST(SystemLanguageTest, MatchesPrimaryAndSubLanguageExactly) {
+    const SystemLanguageCase cases[] = {
+        SystemLanguageCase{0x0804, "CHS", 0x04, 0x02},
+        SystemLanguageCase{0x0404, "CHT", 0x04, 0x01},
+        SystemLanguageCase{0x0407, "DEU", 0x07, 0x01},
+        SystemLanguageCase{0x0409, "ENU", 0x09, 0x01},
+        SystemLanguageCase{0x040A, "ESP", 0x0A, 0x01},
+        SystemLanguageCase{0x040C, "FRA", 0x0C, 0x01},
+        SystemLanguageCase{0x0410, "ITA", 0x10, 0x01},
+        SystemLanguageCase{0x0411, "JPN", 0x11, 0x01},
+        SystemLanguageCase{0x0412, "KOR", 0x12, 0x01},
+        SystemLanguageCase{0x0413, "NLD", 0x13, 0x01},
+        SystemLanguageCase{0x0416, "PTB", 0x16, 0x01},
+        SystemLanguageCase{0x0419, "RUS", 0x19, 0x01},
+        SystemLanguageCase{0x041D, "SVE", 0x1D, 0x01},
+        // No row: the record keeps its English default.
+        SystemLanguageCase{0x0C07, "enu", 9, 1},  // German (Austria)
+        SystemLanguageCase{0x0C0A, "enu", 9, 1},  // Spanish, modern sort
+        SystemLanguageCase{0x0809, "enu", 9, 1},  // English (United Kingdom)
+        SystemLanguageCase{0x0C04, "enu", 9, 1},  // Chinese (Hong Kong)
+        SystemLanguageCase{0x0816, "enu", 9, 1},  // Portuguese (Portugal)
+        SystemLanguageCase{0x0000, "enu", 9, 1}};
+    for (const SystemLanguageCase& c : cases) {
+        ExpectChoice(c);
+    }
+}
+
+TEST(SystemLanguageTest, WithoutAMatchAnEarlierChoiceStays) {
+    LanguageChoice choice;
+    ChooseLanguageFromLangId(choice, 0x0419);
+    ChooseLanguageFromLangId(choice, 0x0C07);
+    EXPECT_EQ(choice.code.ToUtf8(), "RUS");
+}
+
+TEST(SystemLanguageTest, AsksTheInstalledSource) {
+    int asked = 0;
+    const SystemLanguageSource previous = SetSystemLanguageSource([&] {
+        ++asked;
+        return std::uint16_t(0x0411);
+    });
+    LanguageChoice choice;
+    EXPECT_TRUE(ChooseLanguageFromSystem(choice));
+    SetSystemLanguageSource(previous);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(choice.code.ToUtf8(), "JPN");
+}
+
+}  // namespace
