@@ -403,6 +403,21 @@ TEST(NasSimulator, ChecksPasswordsAndHandsOutASignedInAddress) {
             },
             SimProcess::kWait, mark));
     }
+    // A client that waits for "100 Continue" before its body gets it.
+    {
+        const std::string body = "username=alice&password=secret&retToken=1";
+        const auto bytes = exchange(sim.address(1), 80,
+                                    "POST " + path +
+                                        " HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
+                                        "Connection: close\r\nContent-Length: " +
+                                        std::to_string(body.size()) + "\r\n\r\n",
+                                    5000ms, body);
+        ASSERT_TRUE(bytes);
+        ASSERT_TRUE(bytes->starts_with("HTTP/1.1 100 Continue\r\n\r\n")) << *bytes;
+        const HttpResult result = readResponse(bytes->substr(25));
+        EXPECT_EQ(result.status, 200);
+        EXPECT_TRUE(result.body.starts_with(signedIn + "?token="));
+    }
     // Without retToken the address carries no token.
     EXPECT_EQ(httpPostForm(sim.address(1), path, "username=alice&password=secret").body, signedIn);
     // Only POST signs in.

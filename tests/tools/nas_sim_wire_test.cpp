@@ -225,6 +225,27 @@ TEST(NasSimWire, ReadsRequestsInPiecesAndBackToBack) {
     EXPECT_EQ(parser.buffered(), 0u);
 }
 
+TEST(NasSimWire, AsksForTheBodyOnceWhenTheClientExpectsContinue) {
+    HttpRequestParser parser;
+    HttpRequest request;
+    int status = 0;
+    parser.append("POST /x HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n");
+    EXPECT_EQ(parser.next(request, status), HttpRequestParser::Status::NeedMore);
+    EXPECT_TRUE(parser.takeContinue());
+    parser.append("a");
+    EXPECT_EQ(parser.next(request, status), HttpRequestParser::Status::NeedMore);
+    EXPECT_FALSE(parser.takeContinue());
+    parser.append("bc");
+    EXPECT_EQ(parser.next(request, status), HttpRequestParser::Status::Complete);
+    EXPECT_EQ(request.body, "abc");
+    EXPECT_FALSE(parser.takeContinue());
+
+    // A body sent along with the head needs no interim answer.
+    parser.append("POST /x HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 1\r\n\r\nz");
+    EXPECT_EQ(parser.next(request, status), HttpRequestParser::Status::Complete);
+    EXPECT_FALSE(parser.takeContinue());
+}
+
 TEST(NasSimWire, RefusesRequestsItCannotRead) {
     struct Case {
         std::string bytes;

@@ -182,9 +182,12 @@ inline std::string searchMessage(const std::string& st, const std::string& mx = 
 }
 
 // Sends `request` to address:port and reads until the server closes or `timeout` passes.
+// With `afterFirstReply`, those bytes are sent once the server has sent anything (an interim
+// answer such as "100 Continue").
 inline std::optional<std::string> exchange(
     const std::string& address, uint16_t port, const std::string& request,
-    std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::chrono::milliseconds timeout = std::chrono::seconds(5),
+    const std::string& afterFirstReply = {}) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in to = endpointOf(address, port);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
@@ -210,7 +213,10 @@ inline std::optional<std::string> exchange(
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0)
             break;
+        const bool first = received.empty();
         received.append(buffer, static_cast<size_t>(n));
+        if (first && !afterFirstReply.empty())
+            send(fd, afterFirstReply.data(), afterFirstReply.size(), MSG_NOSIGNAL);
     }
     close(fd);
     return received;

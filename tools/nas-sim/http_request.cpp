@@ -34,6 +34,14 @@ std::string_view HttpRequest::path() const {
     return target_view.substr(0, target_view.find('?'));
 }
 
+bool HttpRequestParser::takeContinue() {
+    if (!continueDue_)
+        return false;
+    continueDue_ = false;
+    continueSent_ = true;
+    return true;
+}
+
 HttpRequestParser::Status HttpRequestParser::next(HttpRequest& out, int& errorStatus) {
     auto invalid = [&errorStatus](int status) {
         errorStatus = status;
@@ -104,10 +112,15 @@ HttpRequestParser::Status HttpRequestParser::next(HttpRequest& out, int& errorSt
         return invalid(413);
 
     const size_t bodyStart = headEnd + separator;
-    if (buffer_.size() - bodyStart < bodyLength)
+    if (buffer_.size() - bodyStart < bodyLength) {
+        if (!continueSent_ && equalsIgnoringCase(request.header("Expect"), "100-continue"))
+            continueDue_ = true;
         return Status::NeedMore;
+    }
     request.body = buffer_.substr(bodyStart, bodyLength);
     buffer_.erase(0, bodyStart + bodyLength);
+    continueDue_ = false;
+    continueSent_ = false;
     out = std::move(request);
     return Status::Complete;
 }

@@ -44,8 +44,14 @@ class HttpRequestParser {
 
     size_t buffered() const { return buffer_.size(); }
 
+    // True once, when the head of the request being read asks for "Expect: 100-continue" and
+    // its body has not come yet: the client waits for an interim 100 answer before sending it.
+    [[nodiscard]] bool takeContinue();
+
   private:
     std::string buffer_;
+    bool continueDue_ = false;
+    bool continueSent_ = false;
 };
 
 }  // namespace nassim

@@ -138,8 +138,11 @@ void HttpServer::answerRequests(Connection& connection) {
         HttpRequest request;
         int errorStatus = 0;
         const auto status = connection.parser.next(request, errorStatus);
-        if (status == HttpRequestParser::Status::NeedMore)
+        if (status == HttpRequestParser::Status::NeedMore) {
+            if (connection.parser.takeContinue())
+                connection.output += "HTTP/1.1 100 Continue\r\n\r\n";
             return;
+        }
         bool closeAfter = true;
         if (status == HttpRequestParser::Status::Invalid) {
             HttpResponse response;
