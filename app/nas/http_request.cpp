@@ -13,6 +13,9 @@ namespace nas {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The NAS sees the application's name, as it always has.
+constexpr char kUserAgent[] = "Drive Scout";
 using std::chrono::milliseconds;
 
 void initialiseCurlOnce() {
@@ -115,6 +118,7 @@ Attempt runAttempt(const HttpRequest& request, const HttpLimits& limits, millise
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);

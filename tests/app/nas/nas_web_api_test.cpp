@@ -97,6 +97,7 @@ TEST_F(NasWebApiTest, GetUsersAsksForTheUserListWithItsAcceptHeader) {
     EXPECT_EQ(requests[0].header("Accept"),
               "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
     EXPECT_EQ(requests[0].header("Host"), server.hostPort());
+    EXPECT_EQ(requests[0].header("User-Agent"), "Drive Scout");
 }
 
 struct StatusCase {
