@@ -188,7 +188,7 @@ std::string_view lookupNamespace(const XmlElement& element, std::string_view pre
 }
 
 std::optional<std::string_view> readElementText(const XmlElement& element) {
-    if (!element.isStart || element.textPosition == nullptr)
+    if (!element.isStart || element.textPosition == nullptr || isDeclaration(element))
         return std::nullopt;
     size_t depth = 0;
     for (const XmlElement* at = &element; at != nullptr; at = at->next) {

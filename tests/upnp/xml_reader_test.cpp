@@ -204,6 +204,12 @@ TEST(XmlReader, LeadingDeclarationIsSkippedByRootElement) {
     EXPECT_EQ(childNames(*root), (std::vector<std::string>{"device"}));
 }
 
+TEST(XmlReader, DeclarationHasNoText) {
+    auto document = parseXml("<!DOCTYPE root><root>x</root>");
+    EXPECT_EQ(readElementText(*document->first()), std::nullopt);
+    EXPECT_EQ(readElementText(*document->rootElement()), "x");
+}
+
 TEST(XmlReader, DeepNestingIsRefused) {
     std::string text;
     for (size_t i = 0; i < kMaxXmlDepth + 1; ++i)
