@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "app/load_text.h"
 #include "app/qt_text.h"
 #include "framework/language.h"
 #include "framework/localization.h"
@@ -116,6 +122,59 @@ TEST(TkxWinAppTest, WithoutAnApplicationObjectThePromptIsShownAsPassed) {
     EXPECT_EQ(AfxMessageBox(u"Sign in", MB_YESNO), IDNO);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Sign in");
+}
+
+// The real Qt message box: caption, translated prompt and button texts, and the answer.
+TEST(TkxWinAppTest, QtMessageBoxShowsTheTranslationAndReportsTheButton) {
+    DictionaryApp app(u"DEU");
+    ASSERT_TRUE(app.selected);
+    struct Seen {
+        std::string caption, text;
+        std::vector<std::string> buttons;
+    } seen;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        poll.stop();
+        seen.caption = box->windowTitle().toStdString();
+        seen.text = box->text().toStdString();
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons.push_back(button->text().toStdString());
+        }
+        box->button(QMessageBox::No)->click();
+    });
+    poll.start();
+    // Watchdog: a box nobody answers is closed, and the test fails on the missing texts.
+    QTimer::singleShot(5000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+    });
+    const int answer = app.DoMessageBox(u"Wrong Password", MB_YESNO, 0);
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(seen.caption, "Drive Scout");
+    EXPECT_EQ(seen.text, German(u"Wrong Password"));
+    ASSERT_EQ(seen.buttons.size(), 2u);
+    // The buttons carry the string table's texts in the chosen language.
+    std::sort(seen.buttons.begin(), seen.buttons.end());
+    std::vector<std::string> expected{German(u"&Yes"), German(u"&No")};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(seen.buttons, expected);
+}
+
+TEST(TkxWinAppTest, LoadTextOfAMissingEntryIsEmpty) {
+    DictionaryApp app(u"DEU");
+    EXPECT_TRUE(LoadText(9999).IsEmpty());
+    EXPECT_EQ(LoadText(resources::IDS_SIGN_IN).ToUtf8(), German(u"Sign in"));
+}
+
+TEST(TkxWinAppTest, LoadTextWithoutALocalizationIsTheEnglishText) {
+    ASSERT_EQ(framework::GetLocalization(), nullptr);
+    EXPECT_EQ(LoadText(resources::IDS_SIGN_IN).ToUtf8(), "Sign in");
 }
 
 }  // namespace
