@@ -396,6 +396,18 @@ TEST_F(NasWebApiTest, SilentServerEndsAtTheTimeLimit) {
     EXPECT_TRUE(waits.empty());
 }
 
+// A server that keeps sending, slowly, is cut off at the time limit as well.
+TEST_F(NasWebApiTest, TricklingServerEndsAtTheTimeLimit) {
+    HttpReply reply = HttpReply::withBody(200, "<users><u username=\"slow\"/></users>");
+    reply.pieces = {20, 5, 5, 5, 5};
+    reply.pause = 150ms;
+    server.setDefaultReply(reply);
+    settings.users.total = 300ms;
+    std::vector<LBString> users;
+    EXPECT_EQ(GetUsers(context, users, settings), 0);
+    EXPECT_TRUE(users.empty());
+}
+
 TEST_F(NasWebApiTest, AnswerInPiecesWithPausesIsWhole) {
     HttpReply reply =
         HttpReply::withBody(200, "<users><u username=\"jo\"/><u username=\"kim\"/></users>");
