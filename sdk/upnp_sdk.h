@@ -16,8 +16,12 @@
 //   unregister sessions (its own too); the walk over the monitors carries on with the sessions
 //   that are left. A caller must not hold a lock of its own across these calls that its callback
 //   also takes.
-// - m_csDeviceList guards m_DeviceList; m_csMonitor guards m_MonitorMap and every m_bEnabled. The
-//   two are never held together. The device objects' own fields are not locked.
+// - m_csDeviceList guards m_DeviceList; m_csMonitor guards m_MonitorMap and every m_bEnabled;
+//   OnDeviceChanged leaves the first before it takes the second. m_csDeviceChange (taken first)
+//   keeps ReleaseAll out of a device change in progress. m_csState guards the chain's life and is
+//   never held while a thread is joined. The device objects' own fields are not locked.
+// - The last unregistration stops the chain and joins both threads; called from a callback on the
+//   chain thread itself, it detaches that thread instead, which then ends on its own.
 // - A device handed to a DEVICE_REMOVED callback is destroyed after every callback has returned;
 //   callers that keep device data beyond a callback copy it (fnCreateUPnPDeviceObject +
 //   CopyFrom).
