@@ -315,9 +315,10 @@ TEST_F(AsyncSocketTest, APeerThatOverrunsTheBufferCapIsDisconnected) {
         largestOffer = std::max(largestOffer, bytes.size());
         return size_t{0};  // a consumer that never finds the end of its message
     };
-    std::thread writer([&] { writeAll(peer.get(), std::string(65536, 'x')); });
+    const int peerFd = peer.get();
+    std::thread writer([peerFd] { writeAll(peerFd, std::string(65536, 'x')); });
     const bool closed = runUntil(*chain, [&] { return recorder.disconnects > 0; });
-    peer.reset();  // lets the writer finish
+    ::shutdown(peerFd, SHUT_RDWR);  // lets the writer finish
     writer.join();
     ASSERT_TRUE(closed);
     EXPECT_EQ(recorder.disconnects, 1);
