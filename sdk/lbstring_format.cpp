@@ -21,31 +21,31 @@ struct ConversionSpec {
     std::string length;  // "", "h", "hh", "l", "ll", "z", "j", "t", "L"
 };
 
-void appendPadded(std::u16string& out, std::u16string_view text, const ConversionSpec& spec) {
+void appendPadded(std::u16string& out, std::u16string_view text, const ConversionSpec& conv) {
     size_t padding =
-        spec.width > 0 && size_t(spec.width) > text.size() ? size_t(spec.width) - text.size() : 0;
-    if (!spec.leftAlign)
+        conv.width > 0 && size_t(conv.width) > text.size() ? size_t(conv.width) - text.size() : 0;
+    if (!conv.leftAlign)
         out.append(padding, u' ');
     out.append(text);
-    if (spec.leftAlign)
+    if (conv.leftAlign)
         out.append(padding, u' ');
 }
 
 // The conversion written back as narrow printf text, with '*' already resolved.
-std::string narrowSpec(const ConversionSpec& spec, char conversion) {
-    std::string text = "%" + spec.flags;
-    if (spec.width >= 0)
-        text += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        text += "." + std::to_string(spec.precision);
-    text += spec.length;
+std::string narrowConversion(const ConversionSpec& conv, char conversion) {
+    std::string text = "%" + conv.flags;
+    if (conv.width >= 0)
+        text += std::to_string(conv.width);
+    if (conv.precision >= 0)
+        text += "." + std::to_string(conv.precision);
+    text += conv.length;
     text += conversion;
     return text;
 }
 
 template <typename T>
-void appendNumber(std::u16string& out, const ConversionSpec& spec, char conversion, T value) {
-    std::string format = narrowSpec(spec, conversion);
+void appendNumber(std::u16string& out, const ConversionSpec& conv, char conversion, T value) {
+    std::string format = narrowConversion(conv, conversion);
     int size = std::snprintf(nullptr, 0, format.c_str(), value);
     if (size <= 0)
         return;
@@ -74,52 +74,52 @@ void LBString::FormatV(const char16_t* format, va_list args) {
             continue;
         }
         const char16_t* start = p++;
-        ConversionSpec spec;
+        ConversionSpec conv;
         // %[flags][width][.precision][length]conversion
         while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') {
             if (*p == u'-')
-                spec.leftAlign = true;
-            spec.flags.push_back(char(*p++));
+                conv.leftAlign = true;
+            conv.flags.push_back(char(*p++));
         }
         if (*p == u'*') {
             ++p;
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.leftAlign = true;
-                spec.flags.push_back('-');
-                spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+            conv.width = va_arg(args, int);
+            if (conv.width < 0) {
+                conv.leftAlign = true;
+                conv.flags.push_back('-');
+                conv.width = conv.width == INT32_MIN ? 0 : -conv.width;
             }
         } else {
             while (*p >= u'0' && *p <= u'9') {
-                spec.width = std::max(spec.width, 0);
-                if (spec.width < 100000)
-                    spec.width = spec.width * 10 + (*p - u'0');
+                conv.width = std::max(conv.width, 0);
+                if (conv.width < 100000)
+                    conv.width = conv.width * 10 + (*p - u'0');
                 ++p;
             }
         }
         if (*p == u'.') {
             ++p;
-            spec.precision = 0;
+            conv.precision = 0;
             if (*p == u'*') {
                 ++p;
-                spec.precision = va_arg(args, int);
-                if (spec.precision < 0)
-                    spec.precision = -1;
+                conv.precision = va_arg(args, int);
+                if (conv.precision < 0)
+                    conv.precision = -1;
             } else {
                 while (*p >= u'0' && *p <= u'9') {
-                    if (spec.precision < 100000)
-                        spec.precision = spec.precision * 10 + (*p - u'0');
+                    if (conv.precision < 100000)
+                        conv.precision = conv.precision * 10 + (*p - u'0');
                     ++p;
                 }
             }
         }
         while (*p == u'h' || *p == u'l' || *p == u'z' || *p == u'j' || *p == u't' || *p == u'L')
-            spec.length.push_back(char(*p++));
+            conv.length.push_back(char(*p++));
 
         char16_t conversion = *p;
         if (conversion != 0)
             ++p;
-        const std::string& len = spec.length;
+        const std::string& len = conv.length;
         switch (conversion) {
             case u'%':
                 out.push_back(u'%');
@@ -127,22 +127,22 @@ void LBString::FormatV(const char16_t* format, va_list args) {
             case u'd':
             case u'i':
                 if (len == "ll" || len == "j")
-                    appendNumber(out, spec, 'd', va_arg(args, long long));
+                    appendNumber(out, conv, 'd', va_arg(args, long long));
                 else if (len == "l" || len == "z" || len == "t")
-                    appendNumber(out, spec, 'd', long(va_arg(args, long)));
+                    appendNumber(out, conv, 'd', long(va_arg(args, long)));
                 else if (len == "h")
-                    appendNumber(out, spec, 'd', int(short(va_arg(args, int))));
+                    appendNumber(out, conv, 'd', int(short(va_arg(args, int))));
                 else if (len == "hh")
-                    appendNumber(out, spec, 'd', int(static_cast<signed char>(va_arg(args, int))));
+                    appendNumber(out, conv, 'd', int(static_cast<signed char>(va_arg(args, int))));
                 else
-                    appendNumber(out, spec, 'd', va_arg(args, int));
+                    appendNumber(out, conv, 'd', va_arg(args, int));
                 break;
             case u'u':
             case u'x':
             case u'X':
             case u'o': {
                 char c = char(conversion);
-                ConversionSpec plain = spec;
+                ConversionSpec plain = conv;
                 plain.length.clear();
                 if (len == "ll" || len == "j") {
                     plain.length = "ll";
@@ -169,7 +169,7 @@ void LBString::FormatV(const char16_t* format, va_list args) {
             case u'G':
             case u'a':
             case u'A': {
-                ConversionSpec plain = spec;
+                ConversionSpec plain = conv;
                 plain.length.clear();
                 if (len == "L") {
                     plain.length = "L";
@@ -180,7 +180,7 @@ void LBString::FormatV(const char16_t* format, va_list args) {
                 break;
             }
             case u'p': {
-                ConversionSpec plain = spec;
+                ConversionSpec plain = conv;
                 plain.length.clear();
                 plain.precision = -1;
                 appendNumber(out, plain, 'p', va_arg(args, void*));
@@ -189,7 +189,7 @@ void LBString::FormatV(const char16_t* format, va_list args) {
             case u'c': {
                 char16_t ch = len == "h" ? char16_t(static_cast<unsigned char>(va_arg(args, int)))
                                          : char16_t(va_arg(args, int));
-                appendPadded(out, std::u16string_view(&ch, 1), spec);
+                appendPadded(out, std::u16string_view(&ch, 1), conv);
                 break;
             }
             case u's':
@@ -204,9 +204,9 @@ void LBString::FormatV(const char16_t* format, va_list args) {
                     const char16_t* wide = va_arg(args, const char16_t*);
                     text = wide == nullptr ? u"(null)" : wide;
                 }
-                if (spec.precision >= 0 && text.size() > size_t(spec.precision))
-                    text = text.substr(0, size_t(spec.precision));
-                appendPadded(out, text, spec);
+                if (conv.precision >= 0 && text.size() > size_t(conv.precision))
+                    text = text.substr(0, size_t(conv.precision));
+                appendPadded(out, text, conv);
                 break;
             }
             default:
