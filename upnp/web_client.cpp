@@ -160,7 +160,9 @@ RequestToken webRequest(WebClient& client, uint32_t address, uint16_t port, Send
                 if (client.parked_.remove(key) && client.parkedCount_ > 0)
                     --client.parkedCount_;
                 lifetimeRemove(client.chain_.lifetimeMonitor(), record.get());
-                if (record->slot >= 0 && record->open && !record->responseInProgress) {
+                // A connection we are closing is replaced once its close has been reported.
+                if (record->slot >= 0 && record->open && !record->closingByClient &&
+                    !record->responseInProgress) {
                     sendNow = true;
                     record->responseInProgress = true;
                 } else if (record->slot < 0) {
@@ -278,7 +280,7 @@ void WebClient::onConnect(size_t slot, bool success) {
             record->queue.clear();
         }
     }
-    if (failed.empty() && connectionKey(record->address, record->port) == record->key) {
+    if (failed.empty()) {
         std::lock_guard lock(mutex_);
         if (connections_.has(record->key)) {
             const int64_t delay = static_cast<int64_t>(record->retryCounter) * 1000;
@@ -516,7 +518,21 @@ void WebClient::cancelNow(uint64_t id) {
         if (record->queue.empty() && record->slot >= 0 && record->open)
             lifetimeAdd(chain_.lifetimeMonitor(), record.get(), kIdleTimeoutMs,
                         [this, record] { idleTimeout(record); });
+        else if (record->queue.empty() && record->slot < 0 && connections_.has(record->key))
+            parkLocked(record);
     }
+}
+
+void resumeConnection(WebClient& client, ConnectionRecord& connection) {
+    AsyncSocket* socket = nullptr;
+    {
+        std::lock_guard lock(client.mutex_);
+        connection.pauseRequest = 0;
+        if (connection.slot >= 0 && static_cast<size_t>(connection.slot) < client.pool_.size())
+            socket = client.pool_[static_cast<size_t>(connection.slot)];
+    }
+    if (socket)
+        resumeSocket(*socket);
 }
 
 void deleteRequests(WebClient& client, std::string_view address, uint16_t port) {
@@ -544,6 +560,8 @@ void deleteRequests(WebClient& client, std::string_view address, uint16_t port) 
             socket = client.pool_[static_cast<size_t>(record->slot)];
             record->closingByClient = true;
         }
+        // Kept for a later request to the same server, but only among the bounded parked ones.
+        client.parkLocked(record);
     }
     lifetimeRemove(client.chain_.lifetimeMonitor(), record.get());
     if (socket)

@@ -108,6 +108,7 @@ class WebClient final : public ChainObject {
                                    WebResponseCallback);
     friend void deleteRequests(WebClient&, std::string_view, uint16_t);
     friend void cancelRequest(RequestToken);
+    friend void resumeConnection(WebClient&, ConnectionRecord&);
 
     using RecordPtr = std::shared_ptr<ConnectionRecord>;
 
@@ -163,5 +164,9 @@ void deleteRequests(WebClient& client, std::string_view address, uint16_t port);
 // In the next pass, removes that one request (closing its connection when its response was in
 // progress). A cancelled request's callback is not called: cancelling is not a failure.
 void cancelRequest(RequestToken token);
+
+// Ends a pause that a response callback asked for on `connection`: the bytes that arrived
+// meanwhile are offered in the next pass. Any thread; nothing happens when the connection is gone.
+void resumeConnection(WebClient& client, ConnectionRecord& connection);
 
 }  // namespace upnp

@@ -233,10 +233,12 @@ TEST_F(WebClientTest, KeepAliveReuseThenNewConnectionAfterIdleTimeOut) {
     EXPECT_TRUE(closedByClient(*chain, peer.get()));
     EXPECT_EQ(client->parkedCount(), 1u);
 
-    get(server.port(), third);
+    webRequestPacket(*client, test::loopbackAddress(), server.port(),
+                     createRequestPacket("127.0.0.1", server.port(), "/third.xml", "GET"),
+                     third.callback());
     Fd again = server.acceptWhileRunning(*chain);
     ASSERT_GE(again.get(), 0);
-    readRequest(*chain, again.get());
+    EXPECT_EQ(readRequest(*chain, again.get()).rfind("GET /third.xml HTTP/1.1\r\n", 0), 0u);
     send(again.get(), "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n3");
     ASSERT_TRUE(test::runUntil(*chain, [&] { return third.finished(); }));
     EXPECT_EQ(third.calls.back().body, "3");
@@ -389,6 +391,50 @@ TEST_F(WebClientTest, BadResponsesFailTheRequestAndCloseTheConnection) {
         ASSERT_TRUE(test::runUntil(*chain, [&] { return next.finished(); }));
         EXPECT_EQ(next.calls.back().body, "ok");
     }
+}
+
+TEST_F(WebClientTest, PauseStopsDeliveriesUntilResumed) {
+    ScriptedServer server;
+    std::vector<std::string> bodies;
+    ConnectionRecord* paused = nullptr;
+    webRequest(*client, test::loopbackAddress(), server.port(),
+               SendBuffer::owned(getRequest(server.port())), SendBuffer::owned({}),
+               [&](ConnectionRecord* connection, int, const HttpPacket*, std::string_view body,
+                   size_t&, bool, int& pause) {
+                   bodies.emplace_back(body);
+                   if (bodies.size() == 1) {
+                       pause = 1;
+                       paused = connection;
+                   }
+               });
+    Fd peer = server.acceptWhileRunning(*chain);
+    readRequest(*chain, peer.get());
+    send(peer.get(), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab");
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return bodies.size() == 1; }));
+    send(peer.get(), "cd");
+    for (int i = 0; i < 10; ++i)
+        runOnePass(*chain, 10);
+    EXPECT_EQ(bodies.size(), 1u);
+    ASSERT_NE(paused, nullptr);
+    resumeConnection(*client, *paused);
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return bodies.size() == 2; }));
+    EXPECT_EQ(bodies[1], "abcd");
+}
+
+TEST_F(WebClientTest, DeletedServerIsParkedAndServedAgain) {
+    ScriptedServer server;
+    Recorder dropped, later;
+    get(server.port(), dropped);
+    Fd peer = server.acceptWhileRunning(*chain);
+    deleteRequests(*client, "127.0.0.1", server.port());
+    EXPECT_EQ(client->parkedCount(), 1u);
+    get(server.port(), later);
+    EXPECT_EQ(client->parkedCount(), 0u);
+    Fd again = server.acceptWhileRunning(*chain);
+    readRequest(*chain, again.get());
+    send(again.get(), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return later.finished(); }));
+    EXPECT_EQ(client->connectionCount(), 1u);
 }
 
 TEST_F(WebClientTest, ConnectionLostMidResponseFailsOnlyThatRequest) {
