@@ -20,6 +20,7 @@
 #include "app/static_control.h"
 #include "framework/prompt_translation.h"
 #include "qt_test_app.h"
+#include "support/netns.h"
 
 namespace {
 
@@ -51,8 +52,12 @@ std::string Translated(const char16_t* english) {
     return Utf8(ToQString(framework::TranslatePrompt(english)));
 }
 
+// The main dialog creates the discovery page, and the discovery page searches the network: the
+// tests run only where nothing they send can leave the machine.
 class DriveScoutDlgTest : public ::testing::Test {
   protected:
+    void SetUp() override { DS_REQUIRE_PRIVATE_NETNS(); }
+
     // The application object chooses the language as start-up does.
     void UseLanguage(const char* code) {
         app_.SelectLanguage({QStringLiteral("drivescout"),
