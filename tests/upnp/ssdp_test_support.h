@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "chain_test_support.h"
 #include "socket_test_support.h"
 
 namespace upnp::test {
@@ -24,8 +25,9 @@ namespace upnp::test {
 // Runs `body` in a forked child inside a fresh network namespace with only loopback up, carrying
 // multicast, and the multicast range routed to it. The child's gtest failures are printed by the
 // child and fail the test through its exit code. The body makes its own watchdog (threads of the
-// parent do not exist in the child).
+// parent do not exist in the child); the parent's watchdog covers a child that never ends.
 inline void runInFreshNetwork(const std::function<void()>& body) {
+    Watchdog parentWatchdog(std::chrono::seconds(120));
     std::fflush(nullptr);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
