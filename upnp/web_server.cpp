@@ -340,6 +340,14 @@ void WebServer::onDisconnect(AsyncSocket& socket) {
         session->onDisconnect_(*session);
 }
 
+void WebServer::onInterrupt(AsyncSocket& socket) {
+    const size_t index = socket_ ? socket_->sessionIndex(socket) : sessions_.size();
+    if (index >= sessions_.size() || !sessions_[index])
+        return;
+    sessions_[index]->markClosed();
+    sessions_[index].reset();
+}
+
 void WebServer::preSelect(SocketSets&, int&) {
     for (const auto& session : sessions_) {
         // A response still queued goes out first; its send completion wakes the next pass.
@@ -369,8 +377,9 @@ WebServer& createWebServer(Chain& chain, size_t maxSessions, uint16_t port,
         .onReceive = [&server](AsyncServerSocket&, AsyncSocket& s, std::string_view bytes,
                                size_t& consumed,
                                int& pause) { server.onReceive(s, bytes, consumed, pause); },
-        // The chain ends with the connection open: the session is closed with it.
-        .onInterrupt = [&server](AsyncServerSocket&, AsyncSocket& s) { server.onDisconnect(s); },
+        // The chain ends with the connection open: the session is closed with it, without
+        // calling into an upper layer that may already be gone.
+        .onInterrupt = [&server](AsyncServerSocket&, AsyncSocket& s) { server.onInterrupt(s); },
         .onSendOK = {},
     };
     server.socket_ =

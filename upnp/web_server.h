@@ -58,6 +58,8 @@ class WebSession {
     WebSession& operator=(const WebSession&) = delete;
 
     void setReceiveHandler(OnRequest handler) { onRequest_ = std::move(handler); }
+    // Called when the connection closes; not when the chain ends with it open (the session is
+    // then only marked closed).
     void setDisconnectHandler(OnDisconnect handler) { onDisconnect_ = std::move(handler); }
 
     WebServer& server() const { return server_; }
@@ -124,6 +126,7 @@ class WebServer final : public ChainObject {
     void onConnect(AsyncSocket& socket);
     void onReceive(AsyncSocket& socket, std::string_view bytes, size_t& consumed, int& pause);
     void onDisconnect(AsyncSocket& socket);
+    void onInterrupt(AsyncSocket& socket);
     std::shared_ptr<WebSession> sessionOf(const AsyncSocket& socket) const;
 
     Chain& chain_;

@@ -314,5 +314,19 @@ TEST_F(WebServerTest, SixthConnectionWaitsForAFreeSession) {
     EXPECT_EQ(server.openSessions(), 5u);
 }
 
+TEST_F(WebServerTest, ChainEndClosesOpenSessionsWithoutCallingTheUpperLayer) {
+    WebServer& server = recordingServer();
+    Fd peer = connectTo(server);
+    ASSERT_TRUE(writeAll(peer.get(), "GET / HTTP/1.1\r\nHost: a\r\n\r\n"));
+    ASSERT_TRUE(runUntil(*chain, [&] { return requests.size() == 1; }));
+    stopChain(*chain);
+    startChain(*chain);
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_TRUE(sessions[0]->isClosed());
+    EXPECT_EQ(disconnects, 0);
+    EXPECT_EQ(sendWebResponse(*sessions[0], SendBuffer::copied("x"), true), kWebSessionClosed);
+    EXPECT_EQ(test::readBytes(peer.get(), 1), "");
+}
+
 }  // namespace
 }  // namespace upnp
