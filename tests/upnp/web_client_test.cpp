@@ -21,6 +21,8 @@ struct Call {
     int status;  // -1: no head
     std::string body;
     bool done;
+    uint32_t localAddress = 0;
+    uint16_t remotePort = 0;
 };
 
 // Records every delivery of one request; consumes what it is offered when told to. The record
@@ -38,7 +40,8 @@ struct Recorder {
         return [state = state](ConnectionRecord* connection, int code, const HttpPacket* head,
                                std::string_view body, size_t& consumed, bool done, int&) {
             state->calls.push_back(Call{connection != nullptr, code, head ? head->statusCode : -1,
-                                        std::string(body), done});
+                                        std::string(body), done, head ? head->localAddress : 0u,
+                                        head ? head->remotePort : uint16_t{0}});
             if (state->consume)
                 consumed = body.size();
         };
@@ -155,6 +158,9 @@ TEST_F(WebClientTest, ContentLengthInThreeReads) {
         EXPECT_EQ(recorder.calls[i].status, 200);
         EXPECT_EQ(recorder.calls[i].code, kWebInterruptNone);
     }
+    // The head carries both ends of the connection.
+    EXPECT_EQ(recorder.calls[2].localAddress, test::loopbackAddress());
+    EXPECT_EQ(recorder.calls[2].remotePort, server.port());
     EXPECT_EQ(recorder.calls[2].body,
               std::string(300, 'a') + std::string(350, 'b') + std::string(350, 'c'));
 }
