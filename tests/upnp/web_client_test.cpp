@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/upnp/chain_test_support.h"
@@ -506,6 +508,39 @@ TEST_F(WebClientTest, ParkedRecordsStayBounded) {
     }
     EXPECT_EQ(client->parkedCount(), WebClient::kMaxParked);
     EXPECT_EQ(client->connectionCount(), WebClient::kMaxParked);
+}
+
+// The chain runs on a thread of its own; the request is made from the test's thread, which the
+// client's lock and the chain's wake-up make safe.
+TEST(WebClientThreads, RequestFromAnotherThread) {
+    test::Watchdog watchdog(std::chrono::seconds(30));
+    ManualClock clock;
+    std::unique_ptr<Chain> chain = createChain(clock);
+    WebClient& client = createWebClient(*chain, 5);
+    Fd listener = test::listenOnLoopback();
+    const uint16_t port = test::boundPort(listener.get());
+    std::thread chainThread([&] { startChain(*chain); });
+
+    std::atomic<int> status{0};
+    std::atomic<bool> done{false};
+    webRequest(client, test::loopbackAddress(), port, SendBuffer::owned(getRequest(port)),
+               SendBuffer::owned({}),
+               [&](ConnectionRecord*, int, const HttpPacket* head, std::string_view body, size_t&,
+                   bool finished, int&) {
+                   if (finished && head && body == "threads") {
+                       status = head->statusCode;
+                       done = true;
+                   }
+               });
+    Fd peer = test::acceptPeer(listener.get());
+    ASSERT_GE(peer.get(), 0);
+    EXPECT_EQ(test::readBytes(peer.get(), getRequest(port).size()), getRequest(port));
+    ASSERT_TRUE(test::writeAll(peer.get(), "HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nthreads"));
+    while (!done)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stopChain(*chain);
+    chainThread.join();
+    EXPECT_EQ(status.load(), 200);
 }
 
 }  // namespace
