@@ -19,7 +19,8 @@
 // and every callback run on the chain thread, never with the client's lock held.
 //
 // Ownership: the chain owns the client and its pool sockets. Tokens borrow the client: cancel a
-// request only while its client lives. A request owns its buffers until it ends.
+// request only while its client lives. A request owns a copy of its bytes until it ends. When
+// the client goes (removed from the chain or with the chain), every queued request gets code 5.
 
 #include <cstddef>
 #include <cstdint>
@@ -148,8 +149,8 @@ class WebClient final : public ChainObject {
 WebClient& createWebClient(Chain& chain, int poolSize);
 
 // Queues a request to `address` (network byte order):`port`. `head` is the request head; `body`
-// may be empty. Borrowed buffers (SendStatic) must stay valid until the request ends; SendCopy
-// buffers are copied now. Returns the request's token.
+// may be empty. The request keeps its own copy of both (it may have to send them again on a new
+// connection), so borrowed buffers need only last for the call. Returns the request's token.
 RequestToken webRequest(WebClient& client, uint32_t address, uint16_t port, SendBuffer head,
                         SendBuffer body, WebResponseCallback callback);
 
