@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "sdk/upnp_discovery_stack.h"
+
 namespace sdk {
 
 namespace {
@@ -49,7 +51,7 @@ std::mutex g_stackMutex;
 std::unique_ptr<DiscoveryStack> g_installed;
 
 DiscoveryStack& defaultStack() {
-    static NoNetworkStack stack;
+    static UpnpDiscoveryStack stack;
     return stack;
 }
 

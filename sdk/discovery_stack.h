@@ -4,9 +4,10 @@
 // chain with a control point on it. The core never sees sockets, timers or descriptions, only
 // device records handed to its two handlers.
 //
-// The process has one current stack (`discoveryStack()`): until the real stack is plugged in with
-// `setDiscoveryStack`, a "no network" stack whose chains report nothing and whose `startChain`
-// simply blocks until `stopChain`.
+// The process has one current stack (`discoveryStack()`): the UPnP stack
+// (sdk/upnp_discovery_stack.h) unless another is installed with `setDiscoveryStack`. The "no
+// network" stack, whose chains report nothing and whose `startChain` simply blocks until
+// `stopChain`, stays available for callers that want no network at all.
 
 #include <functional>
 #include <memory>
@@ -55,7 +56,7 @@ class DiscoveryStack {
 
 // The current stack. Any thread; the reference stays valid until the next `setDiscoveryStack`.
 DiscoveryStack& discoveryStack();
-// Installs `stack` (null restores the "no network" stack) and returns the one it replaced (null
+// Installs `stack` (null restores the default UPnP stack) and returns the one it replaced (null
 // when the default was in use). Call only while no SDK session is registered.
 std::unique_ptr<DiscoveryStack> setDiscoveryStack(std::unique_ptr<DiscoveryStack> stack);
 
