@@ -12,6 +12,7 @@
 
 #include "platform/resources.h"
 #include "resources/drivescout_resources.h"
+#include "sdk/discovery_stack.h"
 
 namespace ds::test {
 
@@ -22,8 +23,15 @@ class QtTestEnvironment : public ::testing::Environment {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         application_ = std::make_unique<QApplication>(argc_, argv_);
         platform::installExecutableResources(&resources::driveScoutResources());
+        // The wizard's discovery page searches as soon as it exists: in tests it searches a
+        // network that reports nothing, so no test sends a packet. Tests announce devices
+        // through the SDK core themselves.
+        sdk::setDiscoveryStack(sdk::makeNoNetworkStack());
     }
-    void TearDown() override { application_.reset(); }
+    void TearDown() override {
+        application_.reset();
+        sdk::setDiscoveryStack(nullptr);
+    }
 
   private:
     int argc_ = 1;
