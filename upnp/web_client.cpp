@@ -369,6 +369,7 @@ void WebClient::finishRequest(const RecordPtr& record) {
     bool sendNext = false;
     bool closeNow = false;
     bool idle = false;
+    bool othersWaiting = false;
     {
         std::lock_guard lock(mutex_);
         record->reader.reset();
@@ -383,6 +384,7 @@ void WebClient::finishRequest(const RecordPtr& record) {
                     sendNext = true;
             } else {
                 idle = !chain_.isEnding();
+                othersWaiting = !backlog_.isEmpty();
             }
         }
     }
@@ -391,8 +393,10 @@ void WebClient::finishRequest(const RecordPtr& record) {
         sendFront(record);
     if (closeNow)
         closeRecordSocket(record);
+    // An idle connection gives its slot up at once while other servers wait for one: keeping
+    // it for the idle time would let a burst of new devices trickle in five per idle period.
     if (idle)
-        lifetimeAdd(chain_.lifetimeMonitor(), record.get(), kIdleTimeoutMs,
+        lifetimeAdd(chain_.lifetimeMonitor(), record.get(), othersWaiting ? 0 : kIdleTimeoutMs,
                     [this, record] { idleTimeout(record); });
 }
 

@@ -72,7 +72,7 @@ class ControlPointTest : public ::testing::Test {
     }
 
     void startControlPoint(bool run = true) {
-        chain_ = createChain(clock_);
+        chain_ = createChain(*chainClock_);
         ASSERT_NE(chain_, nullptr);
         controlPoint_ = createControlPoint(
             *chain_, [this](const DeviceRecord* record) { record_(true, *record); },
@@ -131,6 +131,7 @@ class ControlPointTest : public ::testing::Test {
     }
 
     ManualClock clock_;
+    Clock* chainClock_ = &clock_;
     std::unique_ptr<Chain> chain_;
     ControlPoint* controlPoint_ = nullptr;
     TaskRunner* tasks_ = nullptr;
@@ -296,6 +297,19 @@ TEST_F(ControlPointTest, EveryFramingOfTheDescriptionIsRead) {
         sim->send("byebye 1");
         ASSERT_TRUE(waitForEvents(before + 2)) << framing;
     }
+}
+
+TEST_F(ControlPointTest, FiveHundredDevicesAnsweringAtOnceAreAllListedFromTheFirstSearch) {
+    chainClock_ = &systemClock();  // the web client's idle timers must run on their own
+    auto sim = startSimulator({"--homevault", "500", "--answer-at-once", "--no-initial-alive",
+                               "--announce-interval", "0", "--duration", "120"});
+    startControlPoint();
+    ASSERT_TRUE(waitForEvents(500, 120s)) << events().size();
+    std::vector<Event> seen = events();
+    std::set<std::string> distinct;
+    for (const Event& event : seen)
+        distinct.insert(event.udn);
+    EXPECT_EQ(distinct.size(), 500u);
 }
 
 TEST_F(ControlPointTest, LosingTheInterfaceOfADeviceRemovesItAndSearchesAgain) {
