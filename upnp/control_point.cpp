@@ -219,34 +219,38 @@ void ControlPoint::addTree(std::unique_ptr<DeviceRecord> tree, const std::string
 
 void ControlPoint::startExpiryTimer(DeviceRecord& root, int lifetimeSeconds) {
     DeviceRecord* key = &root;
-    lifetimeAdd(*monitor_, key, static_cast<int64_t>(lifetimeSeconds) * 1000, [this, key] {
-        std::string udn = key->UDN;
-        if (udn.empty()) {
-            // A root without UDN is known only under the announced one.
-            std::lock_guard lock(tableMutex_);
-            for (const auto& [name, record] : deviceTable_)
-                if (record == key)
-                    udn = name;
-        }
-        goodbye(udn);
-    });
+    // The timer removes its own tree rather than whatever the UDN names by then: another
+    // description may have claimed the same UDN meanwhile.
+    lifetimeAdd(*monitor_, key, static_cast<int64_t>(lifetimeSeconds) * 1000,
+                [this, key] { removeRoot(*key); });
 }
 
 void ControlPoint::startLocationTimer(DeviceRecord& root) {
     DeviceRecord* key = &root;
     lifetimeAdd(*monitor_, key, kLocationChangeDelayMs, [this, key] {
         std::string udn = key->UDN;
-        if (udn.empty()) {
+        {
             std::lock_guard lock(tableMutex_);
             for (const auto& [name, record] : deviceTable_)
-                if (record == key)
+                if (record == key && udn.empty())
                     udn = name;
         }
         const int lifetime = static_cast<int>(key->CacheTime);
         const std::string location = key->pendingLocation;
-        goodbye(udn);  // frees `key`
+        removeRoot(*key);  // frees `key`
         handleSsdpResult(udn, true, location, lifetime, FromNotify);
     });
+}
+
+void ControlPoint::removeRoot(DeviceRecord& root) {
+    {
+        std::lock_guard lock(referenceMutex_);
+        if (!trees_.contains(&root))
+            return;
+    }
+    lifetimeRemove(*monitor_, &root);
+    removeTree(root);
+    releaseTree(root);
 }
 
 void ControlPoint::removeTree(DeviceRecord& device) {
@@ -310,11 +314,8 @@ void ControlPoint::changeAddresses() {
             if (std::find(dotted.begin(), dotted.end(), tree->InterfaceAddress) == dotted.end())
                 lost.push_back(tree.get());
     }
-    for (DeviceRecord* root : lost) {
-        lifetimeRemove(*monitor_, root);
-        removeTree(*root);
-        releaseTree(*root);
-    }
+    for (DeviceRecord* root : lost)
+        removeRoot(*root);
     ssdpSearch(*ssdpClient_);
     localAddresses_ = std::move(addresses);
 }

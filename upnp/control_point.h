@@ -90,6 +90,7 @@ struct ControlPoint final : public ChainObject {
                  int lifetimeSeconds);
     void startExpiryTimer(DeviceRecord& root, int lifetimeSeconds);
     void startLocationTimer(DeviceRecord& root);
+    void removeRoot(DeviceRecord& root);
     void removeTree(DeviceRecord& device);
     void releaseTree(DeviceRecord& root);
     void changeAddresses();

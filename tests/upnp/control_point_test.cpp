@@ -344,6 +344,41 @@ TEST_F(ControlPointTest, LosingTheInterfaceOfADeviceRemovesItAndSearchesAgain) {
     onChain([&] { EXPECT_EQ(controlPoint_->treeCount(), 1u); });
 }
 
+TEST_F(ControlPointTest, ADescriptionWithAnotherUdnIsStillReachedThroughTheAnnouncedOne) {
+    ds::test::HttpFixture server("127.0.0.1", 0);
+    server.setDefaultReply(ds::test::HttpReply::withBody(
+        200, "<root><device><UDN>uuid:described-5678</UDN></device></root>"));
+    startControlPoint();
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/d.xml";
+    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify); });
+    ASSERT_TRUE(waitForEvents(1));
+    EXPECT_EQ(events()[0].udn, "described-5678");
+    // Its goodbye under the announced UDN removes it; before the mend the announced UDN stayed
+    // "being fetched" for ever and the device could never be found again.
+    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", false, "", 0, FromNotify); });
+    ASSERT_TRUE(waitForEvents(2));
+    EXPECT_FALSE(events()[1].added);
+    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify); });
+    ASSERT_TRUE(waitForEvents(3));
+    EXPECT_TRUE(events()[2].added);
+}
+
+TEST_F(ControlPointTest, AGoodbyeDuringTheFetchLetsTheNextAnnouncementFetchAgain) {
+    ds::test::HttpFixture server("127.0.0.1", 0);
+    ds::test::HttpReply silent;
+    silent.silent = true;
+    server.setDefaultReply(silent);
+    startControlPoint();
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/d.xml";
+    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify); });
+    onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
+    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", false, "", 0, FromNotify); });
+    onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 0u); });
+    // The URL is forgotten with the fetch, so the next announcement starts a new fetch from it.
+    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify); });
+    onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
+}
+
 TEST_F(ControlPointTest, AddressChangeIgnoredOnceTheChainIsStopping) {
     // The chain has not run yet, so the control point still exists after the stop.
     startControlPoint(false);
