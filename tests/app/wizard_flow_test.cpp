@@ -160,6 +160,31 @@ TEST_F(WizardFlowTest, WrongPasswordThenTheRightOneLeadsToTheDonePageWithBothDri
     ExpectNoPasswordLogged();
 }
 
+TEST_F(WizardFlowTest, AnEmptyPasswordIsAWrongPasswordToo) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "bob", "");
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), "Wrong Password");
+    EXPECT_EQ(Messages().back(),
+              "Login device Homevault(127.0.0.1) with user bob failed! error code: 86");
+}
+
+TEST_F(WizardFlowTest, AConflictWithoutAKnownOtherUserShowsTheCheckPowerText) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "alice", "wonderland");
+    network_->failNextAdd(1219);
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText).rfind("Make sure that Homevault has power", 0),
+              0u);
+    EXPECT_EQ(Messages().back(),
+              "Login device Homevault(127.0.0.1) with user alice failed! error code: 1219");
+}
+
 TEST_F(WizardFlowTest, ChangingTheUserClearsThePassword) {
     Wizard wizard;
     ReachSignIn(wizard);
@@ -249,6 +274,11 @@ TEST_F(OtherUserConnected, TheUserOfAnExistingDriveIsPreselected) {
     ASSERT_TRUE(wizard.OnDone());
     EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "X: bob");
     EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), "You are logged in as \"bob\"");
+    // A drive found in place but no password typed: the plain address, no token asked for.
+    const size_t requestsBefore = web_->requests().size();
+    Click(*wizard.DonePage(), kDoneButton);
+    EXPECT_EQ(opened_, (std::vector<std::string>{"http://127.0.0.1"}));
+    EXPECT_EQ(web_->requests().size(), requestsBefore);
 }
 
 TEST_F(OtherUserConnected, AnsweringNoLeavesThePageWithAnErrorEvent) {
