@@ -116,6 +116,18 @@ class ControlPointTest : public ::testing::Test {
         ASSERT_TRUE(doneChanged.wait_for(lock, 10s, [&] { return done; }));
     }
 
+    // Watchdog: false when a fetch is still in progress after 10 s.
+    bool waitUntilNoFetch() {
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            size_t fetches = 1;
+            onChain([&] { fetches = controlPoint_->fetchesInProgress(); });
+            if (fetches == 0)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
     // Moves the clock on and lets the chain see it.
     void advance(int64_t ms) {
         clock_.advance(ms);
@@ -225,7 +237,7 @@ TEST_F(ControlPointTest, RepeatedAnnouncementsKeepTheDevice) {
         sim->send("alive 1");
         ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
         onChain([] {});
-        std::this_thread::sleep_for(100ms);  // the NOTIFY crosses loopback
+        std::this_thread::sleep_for(300ms);  // the NOTIFY crosses loopback
     }
     EXPECT_EQ(events().size(), 1u);
 }
@@ -262,7 +274,7 @@ TEST_F(ControlPointTest, FailedDescriptionLeavesTheDeviceUnknownUntilItsNextAnno
                                "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(sim->waitForLine("http 1 GET /description.xml 404").has_value());
-    onChain([] {});
+    ASSERT_TRUE(waitUntilNoFetch());  // the answer has reached the control point
     EXPECT_TRUE(events().empty());
     sim->send("fail 1 none");
     sim->send("alive 1");
@@ -275,8 +287,7 @@ TEST_F(ControlPointTest, MalformedDescriptionIsNotAnnounced) {
                                "--answer-at-once", "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(sim->waitForLine("http 1 GET /description.xml").has_value());
-    onChain([] {});
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(waitUntilNoFetch());
     EXPECT_TRUE(events().empty());
     onChain([&] {
         EXPECT_EQ(controlPoint_->knownDeviceCount(), 0u);
