@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "platform/memory_network_provider.h"
 #include "platform/network_provider.h"
 #include "sdk/include/drivescout/sdk.h"
+#include "sdk/stop_event.h"
+#include "sdk/upnp_sdk.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_user_dirs.h"
 #include "tests/tools/sim_process.h"
@@ -132,6 +135,24 @@ TEST_F(DiscoveryIntegrationTest, AnAddressAddedInTheNamespaceMakesTheControlPoin
     EXPECT_TRUE(sim.waitForLine("search 1", 10s, from).has_value());
     // The NAS was found through loopback, which stays.
     EXPECT_EQ(log_.snapshot().size(), 1u);
+}
+
+TEST(NetworkMonitor, AChangeWithoutControlPointIsHarmlessAndTheStopEventEndsTheThread) {
+    DS_REQUIRE_PRIVATE_NETNS();
+    auto stop = std::make_shared<sdk::StopEvent>();
+    auto monitor = std::async(std::launch::async, CUPnPSDK::NetworkMonitorLoopThread, stop);
+    ASSERT_EQ(std::system("ip link add dsmn0 type veth peer name dsmn1 && "
+                          "ip link set dsmn0 up && ip addr add 10.79.0.2/24 dev dsmn0 && "
+                          "ip link del dsmn0"),
+              0);
+    EXPECT_EQ(monitor.wait_for(200ms), std::future_status::timeout);  // still watching
+    stop->signal();
+    ASSERT_EQ(monitor.wait_for(10s), std::future_status::ready);  // watchdog
+    EXPECT_EQ(monitor.get(), 0);
+}
+
+TEST(NetworkMonitor, WithoutStopEventItEndsAtOnce) {
+    EXPECT_EQ(CUPnPSDK::NetworkMonitorLoopThread(nullptr), 0);
 }
 
 }  // namespace
