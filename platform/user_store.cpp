@@ -150,6 +150,26 @@ bool keyExists(const StoreContents& contents, const std::u16string& normal) {
     return it != contents.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Writes `value` into the existing key at `keyPath`; a value already there keeps the case of
+// its name as first written.
+WinError storeValue(const fs::path& file, const std::u16string& keyPath, StoredValue value) {
+    const std::u16string normal = *normalizeKeyPath(keyPath);
+    return modify(file, [&](StoreContents& contents) {
+        if (!keyExists(contents, normal))
+            return kErrorFileNotFound;
+        StoredKey& key = contents[normal];
+        if (key.path.empty())
+            key.path = keyPath;
+        if (StoredValue* stored = findValue(key, value.name)) {
+            value.name = stored->name;
+            *stored = std::move(value);
+        } else {
+            key.values.push_back(std::move(value));
+        }
+        return kNoError;
+    });
+}
+
 }  // namespace
 
 fs::path userHomeDirectory() {
@@ -244,36 +264,12 @@ WinError UserStoreKey::queryText(std::u16string_view name, std::u16string& value
 }
 
 WinError UserStoreKey::setNumber(std::u16string_view name, uint32_t value) {
-    const std::u16string normal = *normalizeKeyPath(path_);
-    return modify(store_.file(), [&](StoreContents& contents) {
-        if (!keyExists(contents, normal))
-            return kErrorFileNotFound;
-        StoredKey& key = contents[normal];
-        if (key.path.empty())
-            key.path = path_;
-        if (StoredValue* stored = findValue(key, name))
-            *stored = StoredValue{stored->name, true, value, {}};
-        else
-            key.values.push_back(StoredValue{std::u16string(name), true, value, {}});
-        return kNoError;
-    });
+    return storeValue(store_.file(), path_, StoredValue{std::u16string(name), true, value, {}});
 }
 
 WinError UserStoreKey::setText(std::u16string_view name, std::u16string_view value) {
-    const std::u16string normal = *normalizeKeyPath(path_);
-    return modify(store_.file(), [&](StoreContents& contents) {
-        if (!keyExists(contents, normal))
-            return kErrorFileNotFound;
-        StoredKey& key = contents[normal];
-        if (key.path.empty())
-            key.path = path_;
-        if (StoredValue* stored = findValue(key, name))
-            *stored = StoredValue{stored->name, false, 0, std::u16string(value)};
-        else
-            key.values.push_back(
-                StoredValue{std::u16string(name), false, 0, std::u16string(value)});
-        return kNoError;
-    });
+    return storeValue(store_.file(), path_,
+                      StoredValue{std::u16string(name), false, 0, std::u16string(value)});
 }
 
 WinError UserStoreKey::deleteValue(std::u16string_view name) {
