@@ -9,18 +9,11 @@
 #include <cerrno>
 #include <memory>
 
+#include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
 namespace upnp {
 namespace {
-
-bool bindPort(int handle, uint32_t address, uint16_t port) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address;
-    local.sin_port = htons(port);
-    return ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
-}
 
 // Opens and binds the listening handle; -1 and port 0 when no bind succeeded.
 int openListener(uint32_t address, uint16_t& port) {
@@ -35,12 +28,7 @@ int openListener(uint32_t address, uint16_t& port) {
         ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         bound = bindPort(handle, address, port);
     } else {
-        for (int tries = 0; tries < kRandomPortTries && !bound; ++tries) {
-            port = randomPort(kRandomPortLowest, kRandomPortHighest);
-            bound = bindPort(handle, address, port);
-            if (!bound && errno != EADDRINUSE)
-                break;
-        }
+        bound = bindRandomPort(handle, address, kRandomPortLowest, kRandomPortHighest, port);
     }
     if (!bound) {
         // Listening anyway would take a port nobody knows of.

@@ -8,20 +8,10 @@
 #include <cerrno>
 #include <memory>
 
+#include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
 namespace upnp {
-namespace {
-
-bool bindPort(int handle, uint32_t address, uint16_t port) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address;
-    local.sin_port = htons(port);
-    return ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
-}
-
-}  // namespace
 
 AsyncUdpSocket::AsyncUdpSocket(Chain& chain, size_t bufferSize, uint16_t boundPort,
                                OnDatagram onDatagram, OnSendDone onSendDone)
@@ -59,12 +49,7 @@ AsyncUdpSocket* createAsyncUdpSocket(Chain& chain, size_t bufferSize, uint32_t l
     if (lowestPort == highestPort) {
         bound = bindPort(handle, localAddress, port);
     } else {
-        for (int tries = 0; tries < kRandomPortTries && !bound; ++tries) {
-            port = randomPort(lowestPort, highestPort);
-            bound = bindPort(handle, localAddress, port);
-            if (!bound && errno != EADDRINUSE)
-                break;
-        }
+        bound = bindRandomPort(handle, localAddress, lowestPort, highestPort, port);
     }
     if (!bound) {
         ::close(handle);
