@@ -213,11 +213,11 @@ WinError MemoryNetworkProvider::openEnum(uint32_t, uint32_t, uint32_t, const Net
 
 WinError MemoryNetworkProvider::enumResource(NetEnumeration& enumeration, uint32_t maxCount,
                                              std::vector<NetResource>& entries) {
-    return static_cast<ListEnumeration&>(enumeration).next(maxCount, entries);
+    return nextListEntries(enumeration, maxCount, entries);
 }
 
 WinError MemoryNetworkProvider::closeEnum(std::unique_ptr<NetEnumeration> enumeration) {
-    return enumeration ? kNoError : kErrorInvalidParameter;
+    return closeListEnumeration(std::move(enumeration));
 }
 
 uint32_t MemoryNetworkProvider::getLogicalDriveStrings(std::u16string& buffer) {

@@ -42,6 +42,15 @@ WinError ListEnumeration::next(uint32_t maxCount, std::vector<NetResource>& out)
     return kNoError;
 }
 
+WinError nextListEntries(NetEnumeration& enumeration, uint32_t maxCount,
+                         std::vector<NetResource>& entries) {
+    return static_cast<ListEnumeration&>(enumeration).next(maxCount, entries);
+}
+
+WinError closeListEnumeration(std::unique_ptr<NetEnumeration> enumeration) {
+    return enumeration ? kNoError : kErrorInvalidParameter;
+}
+
 uint32_t writeDriveStrings(const std::set<char16_t>& letters, std::u16string& buffer) {
     buffer.clear();
     for (char16_t letter : letters) {

@@ -3,6 +3,7 @@
 // Pieces both network providers share: which shares an enumeration lists, the record of a listed
 // share, an enumeration over a ready list, and the drive-strings layout.
 
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -34,6 +35,12 @@ class ListEnumeration final : public NetEnumeration {
     std::vector<NetResource> entries_;
     size_t position_ = 0;
 };
+
+// `enumResource` and `closeEnum` of a provider whose enumerations are all ListEnumeration:
+// the next entries, and closing (kErrorInvalidParameter for a null enumeration).
+WinError nextListEntries(NetEnumeration& enumeration, uint32_t maxCount,
+                         std::vector<NetResource>& entries);
+WinError closeListEnumeration(std::unique_ptr<NetEnumeration> enumeration);
 
 // Writes "A:\", 0, "C:\", 0, ..., 0 for `letters` in order; returns the number of units before
 // the final zero (0 when there is no letter, and then the buffer holds a single zero).

@@ -407,11 +407,11 @@ WinError SmbNetworkProvider::openEnum(uint32_t, uint32_t, uint32_t, const NetRes
 
 WinError SmbNetworkProvider::enumResource(NetEnumeration& enumeration, uint32_t maxCount,
                                           std::vector<NetResource>& entries) {
-    return static_cast<ListEnumeration&>(enumeration).next(maxCount, entries);
+    return nextListEntries(enumeration, maxCount, entries);
 }
 
 WinError SmbNetworkProvider::closeEnum(std::unique_ptr<NetEnumeration> enumeration) {
-    return enumeration ? kNoError : kErrorInvalidParameter;
+    return closeListEnumeration(std::move(enumeration));
 }
 
 uint32_t SmbNetworkProvider::getLogicalDriveStrings(std::u16string& buffer) {
