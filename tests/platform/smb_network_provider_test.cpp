@@ -7,8 +7,8 @@
 
 #include "platform/user_store.h"
 #include "platform/utf.h"
-#include "support/netns.h"
 #include "support/smbd_fixture.h"
+#include "support/smbd_user_test.h"
 #include "support/temp_user_dirs.h"
 
 namespace platform {
@@ -75,23 +75,8 @@ TEST(SmbNetworkProviderNames, BadNamesAreRefusedWithoutNetwork) {
     EXPECT_EQ(provider.getConnection(u"Z:\\", remote), kErrorBadDevice);
 }
 
-class SmbNetworkProviderTest : public ::testing::Test {
+class SmbNetworkProviderTest : public ds::test::SmbdUserTest {
   protected:
-    static void SetUpTestSuite() {
-        if (ds::test::inPrivateNetworkNamespace())
-            server_ = SmbdServer::start(whyNot_);
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override {
-        DS_REQUIRE_PRIVATE_NETNS();
-        if (!server_)
-            GTEST_SKIP() << whyNot_;
-        user_.emplace();
-        user_->setEnv("DRIVESCOUT_SMB_PORT", std::to_string(server_->port()));
-        user_->setEnv("DRIVESCOUT_GVFS", "0");
-    }
-
     static std::u16string share(std::u16string_view name) {
         return u"\\\\127.0.0.1\\" + std::u16string(name);
     }
@@ -104,9 +89,6 @@ class SmbNetworkProviderTest : public ::testing::Test {
         return provider_.addConnection(resource, utf8ToUtf16(password), utf8ToUtf16(user), flags);
     }
 
-    static inline std::unique_ptr<SmbdServer> server_;
-    static inline std::string whyNot_;
-    std::optional<ds::test::TempUserDirs> user_;
     SmbNetworkProvider provider_;
 };
 

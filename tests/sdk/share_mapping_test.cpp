@@ -9,8 +9,8 @@
 #include "platform/trace.h"
 #include "platform/user_store.h"
 #include "sdk/upnp_sdk.h"
-#include "support/netns.h"
 #include "support/smbd_fixture.h"
+#include "support/smbd_user_test.h"
 #include "support/temp_user_dirs.h"
 
 namespace {
@@ -319,21 +319,12 @@ TEST_F(ShareMappingTest, IsSharedPathMappedAlwaysAnswersOne) {
 }
 
 // The same operations against a real Samba server.
-class ShareMappingOverSmbTest : public ::testing::Test {
+class ShareMappingOverSmbTest : public ds::test::SmbdUserTest {
   protected:
-    static void SetUpTestSuite() {
-        if (ds::test::inPrivateNetworkNamespace())
-            server_ = ds::test::SmbdServer::start(whyNot_);
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
     void SetUp() override {
-        DS_REQUIRE_PRIVATE_NETNS();
-        if (!server_)
-            GTEST_SKIP() << whyNot_;
-        user_.emplace();
-        user_->setEnv("DRIVESCOUT_SMB_PORT", std::to_string(server_->port()));
-        user_->setEnv("DRIVESCOUT_GVFS", "0");
+        SmbdUserTest::SetUp();
+        if (IsSkipped())
+            return;
         install_ =
             std::make_unique<ProviderInstall>(std::make_unique<platform::SmbNetworkProvider>());
     }
@@ -354,9 +345,6 @@ class ShareMappingOverSmbTest : public ::testing::Test {
         return code;
     }
 
-    static inline std::unique_ptr<ds::test::SmbdServer> server_;
-    static inline std::string whyNot_;
-    std::optional<ds::test::TempUserDirs> user_;
     std::unique_ptr<ProviderInstall> install_;
     UPnPSessionBlock block_{};
     UPnPSession session_ = &block_;
