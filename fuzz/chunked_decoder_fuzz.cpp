@@ -2,20 +2,17 @@
 // the input: both runs must end the same way with the same data, within the body limit.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/piece_feeder.h"
 #include "upnp/chunked_decoder.h"
 
 namespace {
 
-constexpr uint64_t kLimit = 1 << 16;
+using fuzz::require;
 
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr uint64_t kLimit = 1 << 16;
 
 struct Result {
     std::string data;
@@ -27,14 +24,9 @@ Result decode(std::string_view body, std::string_view cuts) {
     upnp::ChunkedDecoder decoder(kLimit);
     Result result;
     std::string pending;
-    size_t offset = 0;
-    size_t cut = 0;
-    while (offset < body.size()) {
-        size_t length = body.size() - offset;
-        if (cut < cuts.size())
-            length = std::min<size_t>(length, static_cast<uint8_t>(cuts[cut++]) % 64 + 1);
-        pending.append(body.substr(offset, length));
-        offset += length;
+    fuzz::PieceFeeder feeder(body, cuts, 64);
+    while (!feeder.done()) {
+        feeder.appendNext(pending);
         for (;;) {
             size_t used = 0;
             result.last = decoder.step(pending, used, result.data);
@@ -55,12 +47,9 @@ Result decode(std::string_view body, std::string_view cuts) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const size_t cutBytes = input.empty() ? 0 : static_cast<uint8_t>(input[0]) % 16;
-    const std::string_view cuts = input.substr(std::min(size, size_t{1}), cutBytes);
-    const std::string_view body = input.substr(std::min(size, 1 + cutBytes));
-    const Result whole = decode(body, {});
-    const Result split = decode(body, cuts);
+    const fuzz::CutInput input = fuzz::cutInput({reinterpret_cast<const char*>(data), size});
+    const Result whole = decode(input.payload, {});
+    const Result split = decode(input.payload, input.cuts);
     require(whole.last == split.last);
     if (whole.last != upnp::ChunkedDecoder::Event::Error)
         require(whole.data == split.data);

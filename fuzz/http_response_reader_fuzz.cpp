@@ -3,20 +3,17 @@
 // nothing may pass the head and body limits.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/piece_feeder.h"
 #include "upnp/http_response_reader.h"
 
 namespace {
 
-constexpr uint64_t kLimit = 1 << 16;
+using fuzz::require;
 
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
+constexpr uint64_t kLimit = 1 << 16;
 
 struct Result {
     std::string body;  // every byte consumed, in order
@@ -39,15 +36,9 @@ Result read(std::string_view response, std::string_view cuts, bool headRequest) 
             ++result.doneCalls;
     };
     std::string pending;
-    size_t offset = 0;
-    size_t cut = 0;
-    while (offset < response.size() &&
-           result.status == upnp::HttpResponseReader::Status::NeedMore) {
-        size_t length = response.size() - offset;
-        if (cut < cuts.size())
-            length = std::min<size_t>(length, static_cast<uint8_t>(cuts[cut++]) % 128 + 1);
-        pending.append(response.substr(offset, length));
-        offset += length;
+    fuzz::PieceFeeder feeder(response, cuts, 128);
+    while (!feeder.done() && result.status == upnp::HttpResponseReader::Status::NeedMore) {
+        feeder.appendNext(pending);
         for (;;) {
             size_t consumed = 0;
             result.status = reader.feed(pending, consumed, deliver);
@@ -70,15 +61,12 @@ Result read(std::string_view response, std::string_view cuts, bool headRequest) 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
-    if (input.empty())
+    if (size == 0)
         return 0;
-    const bool headRequest = (static_cast<uint8_t>(input[0]) & 0x80) != 0;
-    const size_t cutBytes = static_cast<uint8_t>(input[0]) % 16;
-    const std::string_view cuts = input.substr(1, cutBytes);
-    const std::string_view response = input.substr(std::min(size, 1 + cutBytes));
-    const Result whole = read(response, {}, headRequest);
-    const Result split = read(response, cuts, headRequest);
+    const fuzz::CutInput input = fuzz::cutInput({reinterpret_cast<const char*>(data), size});
+    const bool headRequest = (input.first & 0x80) != 0;
+    const Result whole = read(input.payload, {}, headRequest);
+    const Result split = read(input.payload, input.cuts, headRequest);
     require(whole.status == split.status);
     if (whole.status == upnp::HttpResponseReader::Status::Finished)
         require(whole.body == split.body);
