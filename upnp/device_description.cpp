@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "upnp/text_parsing.h"
 #include "upnp/uri.h"
 #include "upnp/xml_reader.h"
 
@@ -15,21 +16,6 @@ struct BuildContext {
     uint32_t lifetime;
     ControlPoint* controlPoint;
 };
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // The "MaxVersion" attribute as a decimal number; 1 when absent. A value that is not a number
 // reads as 0, like a C string conversion would.

@@ -39,4 +39,8 @@ int findWhiteSpace(std::string_view text);
 // that does not begin with a digit, or whose value does not fit an int, yields 0.
 int parseDecimal(std::string_view text);
 
+// Equal but for the case of ASCII letters, as protocol words (header names, "chunked", "close",
+// attribute names) are compared; other bytes must match exactly.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace upnp

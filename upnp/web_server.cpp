@@ -21,16 +21,6 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // "1.1" and "2.0" are above 1.0; "1.0" and "0.9" are not.
 bool versionAbove10(std::string_view version) {
     const ParseResult parts = parseString(version, ".");

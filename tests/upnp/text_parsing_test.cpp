@@ -113,5 +113,19 @@ TEST(ParseDecimal, Table) {
     EXPECT_EQ(parseDecimal("99999999999999999999999"), 0);
 }
 
+TEST(EqualsIgnoringCase, AsciiLettersOnly) {
+    EXPECT_TRUE(equalsIgnoringCase("Transfer-Encoding", "transfer-encoding"));
+    EXPECT_TRUE(equalsIgnoringCase("CHUNKED", "chunked"));
+    EXPECT_TRUE(equalsIgnoringCase("", ""));
+    EXPECT_FALSE(equalsIgnoringCase("close", "closed"));
+    EXPECT_FALSE(equalsIgnoringCase("close", "clos"));
+    // '@' and '`' sit next to the letters; only A-Z fold.
+    EXPECT_FALSE(equalsIgnoringCase("@", "`"));
+    EXPECT_FALSE(equalsIgnoringCase("[", "{"));
+    // Bytes beyond ASCII are compared as they are.
+    EXPECT_FALSE(equalsIgnoringCase("\xc3\x89", "\xc3\xa9"));
+    EXPECT_TRUE(equalsIgnoringCase(std::string_view("a\0B", 3), std::string_view("A\0b", 3)));
+}
+
 }  // namespace
 }  // namespace upnp
