@@ -172,16 +172,30 @@ void CDeviceDiscDlg::OnDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, vo
             copy->CopyFrom(device);
         }
     }
-    // The functor must be copyable; the copy of the device has one owner all the same.
-    auto holder = std::make_shared<DeviceCopy>(std::move(copy));
     CDeviceDiscDlg* page = session->page;
-    const std::uint64_t generation = session->generation;
-    QMetaObject::invokeMethod(
-        page,
-        [page, generation, kind, holder] {
-            page->HandleDeviceEvent(generation, kind, std::move(*holder));
-        },
-        Qt::QueuedConnection);
+    bool wake = false;
+    {
+        std::lock_guard lock(page->m_lock);
+        page->m_pending.push_back({session->generation, kind, std::move(copy)});
+        wake = !page->m_bWakePosted;
+        page->m_bWakePosted = true;
+    }
+    if (wake) {
+        QMetaObject::invokeMethod(
+            page, [page] { page->DrainDeviceEvents(); }, Qt::QueuedConnection);
+    }
+}
+
+void CDeviceDiscDlg::DrainDeviceEvents() {
+    std::deque<PendingEvent> events;
+    {
+        std::lock_guard lock(m_lock);
+        events.swap(m_pending);
+        m_bWakePosted = false;
+    }
+    for (PendingEvent& event : events) {
+        HandleDeviceEvent(event.generation, event.kind, std::move(event.device));
+    }
 }
 
 void CDeviceDiscDlg::HandleDeviceEvent(std::uint64_t generation, int32_t kind, DeviceCopy device) {

@@ -7,8 +7,10 @@
 //
 // Threads: everything runs on the user-interface thread except OnDeviceEvent, which the SDK calls
 // on its chain thread while holding its monitor lock. That callback touches no widget and no
-// member and never waits for the user-interface thread: it copies the device and posts the event
-// with the copy to the page (queued, so events keep their order). The page keeps only its own
+// member but the queue below and never waits for the user-interface thread: it copies the device,
+// appends the event with the copy to m_pending under m_lock (held only for the append) and posts
+// one wake-up; the user-interface thread takes the whole queue under m_lock and handles the
+// events in their order. The page keeps only its own
 // copies in m_devices, so a device the SDK has destroyed can never be reached by a click, and
 // frees them when their rows go. Every session carries a generation number; events still queued
 // from a session that "Search again" closed are dropped when they arrive.
@@ -19,7 +21,9 @@
 
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "app/base_disc_dlg.h"
@@ -98,7 +102,15 @@ class CDeviceDiscDlg : public CBaseDiscDlg {
         std::uint64_t generation;
     };
 
-    // The event posted by OnDeviceEvent, handled on the user-interface thread.
+    // An event queued by OnDeviceEvent for the user-interface thread.
+    struct PendingEvent {
+        std::uint64_t generation;
+        int32_t kind;
+        DeviceCopy device;  // the page's own copy, or null
+    };
+
+    // Handles every queued event, in order. User-interface thread.
+    void DrainDeviceEvents();
     void HandleDeviceEvent(std::uint64_t generation, int32_t kind, DeviceCopy device);
     void AddDevice(DeviceCopy device);
     void RemoveDevice(const CAbstractUPnPDevice* device);
@@ -115,4 +127,10 @@ class CDeviceDiscDlg : public CBaseDiscDlg {
     int m_nSecondsLeft = kScanSeconds;
     std::uint64_t m_nGeneration = 0;
     std::unique_ptr<SessionContext> m_pSessionContext;
+
+    // Guards m_pending and m_bWakePosted, between the SDK's thread and this one; nothing else is
+    // done while it is held.
+    std::mutex m_lock;
+    std::deque<PendingEvent> m_pending;
+    bool m_bWakePosted = false;
 };
