@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "upnp/lifetime_monitor.h"
+#include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
 namespace upnp {
@@ -35,19 +36,6 @@ sockaddr_in inetAddress(uint32_t address, uint16_t port) {
     target.sin_addr.s_addr = address;
     target.sin_port = htons(port);
     return target;
-}
-
-// Binds to `address` on a random port of the outgoing range; false when no try succeeded.
-bool bindRandomPort(int handle, uint32_t address) {
-    for (int tries = 0; tries < kRandomPortTries; ++tries) {
-        const sockaddr_in local =
-            inetAddress(address, randomPort(kRandomPortLowest, kRandomPortHighest));
-        if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
-            return true;
-        if (errno != EADDRINUSE)
-            return false;
-    }
-    return false;
 }
 
 }  // namespace
@@ -219,7 +207,9 @@ void connectSocket(AsyncSocket& socket, uint32_t localAddress, uint32_t remoteAd
         // A handle left open by an earlier connection cannot connect again: start afresh.
         socket.closeLocked();
         int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (handle >= 0 && !bindRandomPort(handle, localAddress)) {
+        uint16_t localPort = 0;
+        if (handle >= 0 && !bindRandomPort(handle, localAddress, kRandomPortLowest,
+                                           kRandomPortHighest, localPort)) {
             ::close(handle);
             handle = -1;
         }
