@@ -31,7 +31,8 @@ inline constexpr int kSkipExitCode = 77;
 // child and fail the test through its exit code. The body makes its own watchdog (threads of the
 // parent do not exist in the child); the parent's watchdog covers a child that never ends.
 inline void runInFreshNetwork(const std::function<void()>& body) {
-    Watchdog parentWatchdog(std::chrono::seconds(120));
+    // The parent's watchdog thread starts only after the fork: a thread that holds an allocator
+    // lock at the moment of the fork leaves that lock held for ever in the child.
     std::fflush(nullptr);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -47,6 +48,7 @@ inline void runInFreshNetwork(const std::function<void()>& body) {
         std::fflush(nullptr);
         std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
     }
+    Watchdog parentWatchdog(std::chrono::seconds(120));
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
