@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 
 #include "platform/memory_network_provider.h"
 #include "platform/network_provider.h"
+#include "sdk/upnp_device.h"
 #include "sdk_fixture.h"
 
 namespace sdktest {
@@ -233,6 +235,59 @@ TEST_F(DevicePropertiesTest, ADeviceRemovedDuringTheEnumerationIsNotHandedOut) {
 TEST_F(DevicePropertiesTest, NullOutPointerIsRefused) {
     install<ScriptedProvider>();
     EXPECT_EQ(CUPnPSDK::GetProperties(session_, u"0010754f1c44", u"192.168.1.20", nullptr), 1);
+}
+
+// The property query replaces a listed device's share list on the caller's thread while a
+// DEVICE_ADDED callback on the discovery thread copies that same device, as the header recommends
+// and the wizard does. Under AddressSanitizer or ThreadSanitizer the copy used to read strings the
+// replacement had freed.
+TEST_F(DevicePropertiesTest, APropertyQueryAndACallbackCopyingTheSameDeviceRunSideBySide) {
+    auto& provider = install<platform::MemoryNetworkProvider>();
+    for (const char16_t* name : {u"Public", u"alice", u"bob", u"media", u"backup", u"photos"})
+        provider.addShare(u"192.168.1.20", name, {true, {}});
+    auto record = makeRecord(kNasUdn, kNasLocation);
+    CUPnPSDK::OnDeviceChanged(&record, DEVICE_REMOVED);  // the chain thread adds it again below
+
+    struct Copies {
+        std::atomic<int> copied{0};
+        std::atomic<int> shares{0};
+    } copies;
+    auto copyDevice = [](int32_t kind, CAbstractUPnPDevice* device, void* context) {
+        if (kind != DEVICE_ADDED || device == nullptr)
+            return;
+        auto* counts = static_cast<Copies*>(context);
+        for (int i = 0; i < 20; ++i) {
+            CUPnPProxyDevice copy;
+            copy.CopyFrom(device);
+            for (const LBString& share : *copy.GetShareList())
+                counts->shares += share.GetLength() > 0 ? 1 : 0;
+            counts->copied++;
+        }
+    };
+    ASSERT_EQ(CUPnPSDK::RegisterEventMonitor(session_, u"", copyDevice, &copies), 0);
+    ASSERT_EQ(CUPnPSDK::StartEventMonitor(session_, CUPnPSDK::EnsureInstance()), 0);
+    auto chain = stack_->lastChain();
+    ASSERT_TRUE(chain->waitUntilRunning());
+
+    std::atomic<bool> done{false};
+    std::thread chainSide([&] {
+        for (int round = 0; round < 300; ++round) {
+            EXPECT_TRUE(chain->runOnChain([&] {
+                chain->announce(record);
+                chain->withdraw(record);
+            }));
+        }
+        done = true;
+    });
+    int queries = 0;
+    while (!done) {
+        CAbstractUPnPDevice* device = nullptr;
+        ASSERT_EQ(CUPnPSDK::GetProperties(session_, u"0010754f1c44", u"192.168.1.20", &device), 0);
+        ++queries;
+    }
+    chainSide.join();
+    EXPECT_EQ(copies.copied, 300 * 20);
+    RecordProperty("queries", queries);
 }
 
 }  // namespace
