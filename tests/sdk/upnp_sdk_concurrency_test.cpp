@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <future>
-#include <latch>
 
 #include "sdk_fixture.h"
 
@@ -93,12 +92,15 @@ TEST_F(SdkTest, DeviceChangesFromAnotherThreadWhileSessionsComeAndGo) {
 // still registered, so neither stopped discovery, which then ran on with no monitor at all.
 TEST_F(SdkTest, TwoThreadsUnregisteringTheLastTwoSessionsAtOnceStopDiscovery) {
     EventLog log;
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 600; ++round) {
         UPnPSession first = openStarted(log);
         UPnPSession second = openStarted(log);
-        std::latch ready(2);
+        // Both threads spin until the other is there too, so the two calls start together.
+        std::atomic<int> ready{0};
         auto unregister = [&ready](UPnPSession session) {
-            ready.arrive_and_wait();
+            ready++;
+            while (ready.load() < 2)
+                ;
             return CUPnPSDK::UnRegisterEventMonitor(session);
         };
         auto one = std::async(std::launch::async, unregister, first);
