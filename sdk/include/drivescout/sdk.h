@@ -26,13 +26,36 @@
 // fnUPnPUnRegisterEventMonitor returns, that session's callback is not running and is not called
 // again.
 //
-// Devices: the list from fnGetUPnPDeviceList is the SDK's live list. The discovery thread appends
-// devices and removes and destroys them while you read, and the SDK holds no lock for you. A
-// device handed to a DEVICE_REMOVED callback is destroyed right after the callbacks return. To
-// keep a device beyond a callback, copy it: `CAbstractUPnPDevice* copy =
-// fnCreateUPnPDeviceObject(); copy->CopyFrom(device);` and later
-// `fnDeleteUPnPDeviceObject(copy)`. Texts returned by a device are valid until the device changes
-// or is destroyed; they are never null.
+// Devices: the list from fnGetUPnPDeviceList is the SDK's live list. While discovery runs, the
+// discovery thread appends devices to it and removes and destroys them, and the SDK holds no lock
+// for you, so from your own threads:
+// - Safe: reading the list, and the devices in it, inside your event callback (the list changes
+//   only on the discovery thread, which is running your callback); reading it after the last
+//   fnUPnPUnRegisterEventMonitor has returned and before the last fnUPnPCloseSession (discovery
+//   has stopped; the devices stay until that close).
+// - Safe: fnUPnPGetProperties from any thread, and CopyFrom of a listed device into a device of
+//   your own, in a callback or while you know the device is still listed (your callback has
+//   heard DEVICE_ADDED for it and not yet DEVICE_REMOVED). The property query may replace a
+//   listed device's share list at any time; CopyFrom never sees it half replaced.
+// - Not safe: iterating the list, or a listed device's GetShareList(), from another thread while
+//   discovery runs; keeping a listed device's pointer or texts beyond its DEVICE_REMOVED callback
+//   (it is destroyed right after the callbacks return).
+// To keep a device, copy it: `CAbstractUPnPDevice* copy = fnCreateUPnPDeviceObject();
+// copy->CopyFrom(device);` and later `fnDeleteUPnPDeviceObject(copy)`. Texts returned by a device
+// are valid until the device changes or is destroyed; they are never null.
+//
+// Before the host program exits (or unloads this library): for every session, call
+// fnUPnPStopEventMonitor, fnUPnPUnRegisterEventMonitor and fnUPnPCloseSession, from a thread
+// that is not inside a callback. The last unregistration stops discovery and joins the SDK's
+// threads; after it no callback runs, so your callbacks' contexts may go. Closing a session that
+// is still registered unregisters it first. A program that exits with discovery running has its
+// threads stopped while static objects are destroyed, and callbacks may still run until then:
+// their contexts must outlive main. Never unload the library while a session is registered.
+// A callback must not throw (an exception is caught and traced, and the event ends there), must
+// not call exit(), and must not wait for a thread that is itself calling into the SDK.
+//
+// libdrivescout_sdk.so.1 exports only the functions below and the members of LBString and
+// CAbstractUPnPDevice; nothing else of it can clash with, or be replaced by, the host's symbols.
 
 #include <cstdint>
 #include <cstdlib>
