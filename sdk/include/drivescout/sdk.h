@@ -29,17 +29,18 @@
 // Devices: the list from fnGetUPnPDeviceList is the SDK's live list. While discovery runs, the
 // discovery thread appends devices to it and removes and destroys them, and the SDK holds no lock
 // for you, so from your own threads:
-// - Safe: reading the list, and the devices in it, inside your event callback (the list changes
-//   only on the discovery thread, which is running your callback); reading it after the last
-//   fnUPnPUnRegisterEventMonitor has returned and before the last fnUPnPCloseSession (discovery
-//   has stopped; the devices stay until that close).
+// - Safe: reading the list and its devices' texts inside your event callback (the list changes
+//   only on the discovery thread, which is running your callback, and no close can empty it
+//   meanwhile); reading them once no session is registered any more (discovery has stopped),
+//   until a fnUPnPCloseSession, which then destroys every listed device.
 // - Safe: fnUPnPGetProperties from any thread, and CopyFrom of a listed device into a device of
-//   your own, in a callback or while you know the device is still listed (your callback has
-//   heard DEVICE_ADDED for it and not yet DEVICE_REMOVED). The property query may replace a
-//   listed device's share list at any time; CopyFrom never sees it half replaced.
-// - Not safe: iterating the list, or a listed device's GetShareList(), from another thread while
-//   discovery runs; keeping a listed device's pointer or texts beyond its DEVICE_REMOVED callback
-//   (it is destroyed right after the callbacks return).
+//   your own, in a callback, or on another thread under a lock of yours that your DEVICE_REMOVED
+//   callback also takes before it marks the device gone (the device is destroyed only after that
+//   callback returns). The property query may replace a listed device's share list at any time,
+//   from any thread; CopyFrom never sees it half replaced.
+// - Not safe: iterating the list from another thread while discovery runs; iterating a listed
+//   device's GetShareList() anywhere while another thread may query its properties (copy it
+//   instead); keeping a listed device's pointer or texts beyond its DEVICE_REMOVED callback.
 // To keep a device, copy it: `CAbstractUPnPDevice* copy = fnCreateUPnPDeviceObject();
 // copy->CopyFrom(device);` and later `fnDeleteUPnPDeviceObject(copy)`. Texts returned by a device
 // are valid until the device changes or is destroyed; they are never null.
