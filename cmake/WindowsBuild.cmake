@@ -4,7 +4,8 @@
 # and those of its windows/ subfolder used instead (ds_add_library). The wizard stays Linux-only.
 #
 # The dictionary and string table are compiled into the resource module by the build machine's
-# own drivescout-dict (DRIVESCOUT_HOST_DICT, from a Linux build of the same tree).
+# own drivescout-dict (DRIVESCOUT_HOST_DICT, from a Linux build of the same tree). The test of
+# drivescout-discover.exe runs that build's NAS simulator (DRIVESCOUT_HOST_NAS_SIM) when given.
 if(NOT DRIVESCOUT_HOST_DICT)
   message(FATAL_ERROR "Set DRIVESCOUT_HOST_DICT to a drivescout-dict built for this machine")
 endif()

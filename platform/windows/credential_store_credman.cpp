@@ -17,6 +17,13 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+// The credential manager says ERROR_NOT_FOUND where the store's callers expect
+// kErrorFileNotFound, as from the other stores.
+WinError lastError() {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_NOT_FOUND ? kErrorFileNotFound : error;
+}
+
 std::u16string fromWide(const wchar_t* text) {
     return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
 }
@@ -41,7 +48,7 @@ WinError writeCredential(const Credential& credential) {
     native.Persist = credential.persist;
     native.TargetAlias = mutableWide(alias);
     native.UserName = mutableWide(userName);
-    const WinError result = ::CredWriteW(&native, 0) ? kNoError : ::GetLastError();
+    const WinError result = ::CredWriteW(&native, 0) ? kNoError : lastError();
     SecureZeroMemory(blob.data(), blob.size());
     return result;
 }
@@ -50,7 +57,7 @@ WinError readCredential(uint32_t type, std::u16string_view targetName, Credentia
     const std::u16string target(targetName);
     CREDENTIALW* native = nullptr;
     if (!::CredReadW(wide(target), type, 0, &native))
-        return ::GetLastError();
+        return lastError();
     Credential read;
     read.flags = native->Flags;
     read.type = native->Type;
@@ -67,7 +74,7 @@ WinError readCredential(uint32_t type, std::u16string_view targetName, Credentia
 
 WinError deleteCredential(uint32_t type, std::u16string_view targetName) {
     const std::u16string target(targetName);
-    return ::CredDeleteW(wide(target), type, 0) ? kNoError : ::GetLastError();
+    return ::CredDeleteW(wide(target), type, 0) ? kNoError : lastError();
 }
 
 std::string credentialBackendName() {
