@@ -1,17 +1,18 @@
 # Which tests run under Wine. Every test of these folders runs unless excluded below, each for
 # its reason; what the excluded ones check is tested on Linux only.
 #
-# Their helpers are POSIX-only (fork, socketpair, eventfd, setenv, the HTTP fixture, starting
+# Their helpers are POSIX-only (fork, socketpair, eventfd, setenv, mkdtemp, the HTTP fixture, starting
 # the Linux NAS simulator or Samba from inside the test), or they test a Linux backend:
 set(posix_helpers
   async_server_socket_test async_socket_test async_udp_socket_test chain_test control_point_test
   local_addresses_test ssdp_client_test web_client_test web_server_test
-  discovery_integration_test share_mapping_test dictionary_cli_test)
+  discovery_integration_test share_mapping_test dictionary_cli_test
+  resource_file_localization_test)
 set(linux_backends
   credential_store_test smb_network_provider_test system_language_test user_store_test
   workstation_test)
 
-ds_add_windows_tests(framework LIBRARIES ds_framework)
+ds_add_windows_tests(framework LIBRARIES ds_framework EXCLUDE ${posix_helpers})
 ds_add_windows_tests(upnp LIBRARIES ds_upnp EXCLUDE ${posix_helpers})
 # The SDK's tests run with the in-memory network provider they install themselves.
 ds_add_windows_tests(sdk LIBRARIES ds_sdk EXCLUDE ${posix_helpers})
