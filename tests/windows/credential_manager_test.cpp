@@ -10,7 +10,7 @@ namespace {
 platform::Credential nasCredential(std::u16string_view password) {
     platform::Credential credential;
     credential.targetName = u"127.0.1.1";
-    credential.userName = u"alice";
+    credential.userName = u"HOMEVAULT\\alice";
     credential.comment = u"Drive Scout";
     credential.blob = platform::passwordBlob(password);
     return credential;
@@ -26,7 +26,7 @@ TEST(CredentialManager, ADomainPasswordIsWrittenReadReplacedAndDeleted) {
               platform::kNoError);
     EXPECT_EQ(read.type, platform::kCredentialTypeDomainPassword);
     EXPECT_EQ(read.targetName, u"127.0.1.1");
-    EXPECT_EQ(read.userName, u"alice");
+    EXPECT_EQ(read.userName, u"HOMEVAULT\\alice");
     EXPECT_EQ(read.persist, platform::kCredentialPersistEnterprise);
     EXPECT_EQ(platform::passwordFromBlob(read.blob), u"looking-glass");
 
@@ -36,6 +36,14 @@ TEST(CredentialManager, ADomainPasswordIsWrittenReadReplacedAndDeleted) {
               platform::kErrorFileNotFound);
     EXPECT_EQ(platform::deleteCredential(platform::kCredentialTypeDomainPassword, u"127.0.1.1"),
               platform::kErrorFileNotFound);
+}
+
+TEST(CredentialManager, ADomainPasswordWithoutDomainInItsUserNameIsRefusedByTheSystem) {
+    // The SDK writes "domain\user" when the workstation knows its logon domain; the credential
+    // manager takes nothing else for a domain password, and its answer comes back as the code.
+    platform::Credential plain = nasCredential(u"wonderland");
+    plain.userName = u"alice";
+    EXPECT_EQ(platform::writeCredential(plain), 2202u);  // ERROR_BAD_USERNAME
 }
 
 TEST(CredentialManager, AnOddSizedBlobOrAnEmptyTargetIsRefused) {

@@ -16,7 +16,10 @@ ds_add_windows_tests(framework LIBRARIES ds_framework EXCLUDE ${posix_helpers})
 ds_add_windows_tests(upnp LIBRARIES ds_upnp EXCLUDE ${posix_helpers})
 # The SDK's tests run with the in-memory network provider they install themselves.
 ds_add_windows_tests(sdk LIBRARIES ds_sdk EXCLUDE ${posix_helpers})
-ds_add_windows_tests(platform LIBRARIES ds_platform EXCLUDE ${linux_backends})
+# code_page_test pins the Linux backend's answers for bytes that do not convert (U+FFFD); the
+# system maps some of them otherwise (0x81 in 1252 to U+0081, a lone lead byte in 932 to U+30FB,
+# a bad trail byte in 936 to "?"), and the Windows backend gives the system's answer.
+ds_add_windows_tests(platform LIBRARIES ds_platform EXCLUDE ${linux_backends} code_page_test)
 ds_add_windows_tests(resources LIBRARIES ds_resources ds_framework)
 ds_add_windows_tests(tools/dict LIBRARIES ds_dict EXCLUDE ${posix_helpers})
 
