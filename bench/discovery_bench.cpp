@@ -42,7 +42,7 @@ struct Listed {
     size_t added = 0;
 };
 
-void onDeviceEvent(int32_t kind, CAbstractUPnPDevice*, void* context) {
+void DRIVESCOUT_CALLBACK onDeviceEvent(int32_t kind, CAbstractUPnPDevice*, void* context) {
     auto* listed = static_cast<Listed*>(context);
     if (kind != DEVICE_ADDED)
         return;

@@ -1,5 +1,6 @@
 #include "platform/network_names.h"
 
+#include <cstdint>
 #include <cwctype>
 
 namespace platform {
@@ -11,7 +12,8 @@ char16_t upper(char16_t c) {
     // Surrogates are left alone; everything else in the BMP folds through the C library.
     if (c >= 0xD800 && c <= 0xDFFF)
         return c;
-    const wint_t folded = std::towupper(static_cast<wint_t>(c));
+    // Held in 32 bits: wint_t is 16 bits wide on some systems.
+    const uint32_t folded = std::towupper(static_cast<wint_t>(c));
     return folded <= 0xFFFF ? static_cast<char16_t>(folded) : c;
 }
 

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "platform/smb_network_provider.h"
+#include "platform/default_network_provider.h"
 
 namespace platform {
 namespace {
@@ -11,16 +11,11 @@ namespace {
 std::mutex providerMutex;
 std::unique_ptr<NetworkProvider> installedProvider;
 
-NetworkProvider& defaultProvider() {
-    static SmbNetworkProvider provider;
-    return provider;
-}
-
 }  // namespace
 
 NetworkProvider& networkProvider() {
     std::lock_guard lock(providerMutex);
-    return installedProvider ? *installedProvider : defaultProvider();
+    return installedProvider ? *installedProvider : defaultNetworkProvider();
 }
 
 std::unique_ptr<NetworkProvider> setNetworkProvider(std::unique_ptr<NetworkProvider> provider) {

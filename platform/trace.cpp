@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/debugger_output.h"
 #include "platform/utf.h"
 
 namespace platform {
@@ -26,6 +27,7 @@ bool traceToStderr() {
 }
 
 void defaultSink(std::u16string_view line) {
+    writeDebuggerOutput(line);
     if (!traceToStderr())
         return;
     const std::string text = utf16ToUtf8(line);

@@ -1,14 +1,13 @@
 #include "upnp/async_server_socket.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 
+#include "platform/socket_calls.h"
 #include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
@@ -17,7 +16,7 @@ namespace {
 
 // Opens and binds the listening handle; -1 and port 0 when no bind succeeded.
 int openListener(uint32_t address, uint16_t& port) {
-    int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int handle = platform::openSocket(SOCK_STREAM);
     if (handle < 0) {
         port = 0;
         return -1;
@@ -32,7 +31,7 @@ int openListener(uint32_t address, uint16_t& port) {
     }
     if (!bound) {
         // Listening anyway would take a port nobody knows of.
-        ::close(handle);
+        platform::closeSocket(handle);
         port = 0;
         return -1;
     }
@@ -93,7 +92,7 @@ void AsyncServerSocket::preSelect(SocketSets& sets, int&) {
         return;
     if (!listening_) {
         if (::listen(listenHandle_, kBacklog) != 0) {
-            ::close(listenHandle_);
+            platform::closeSocket(listenHandle_);
             listenHandle_ = -1;
             return;
         }
@@ -114,9 +113,7 @@ void AsyncServerSocket::postSelect(int, const SocketSets& ready) {
         if (!session->isFree())
             continue;
         sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const int handle = ::accept4(listenHandle_, reinterpret_cast<sockaddr*>(&peer), &length,
-                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int handle = platform::acceptSocket(listenHandle_, peer);
         if (handle < 0)
             break;
         attachSocket(*session, handle, [this](AsyncSocket& closing) {
@@ -131,7 +128,7 @@ void AsyncServerSocket::postSelect(int, const SocketSets& ready) {
 
 void AsyncServerSocket::destroy() {
     if (listenHandle_ >= 0)
-        ::close(listenHandle_);
+        platform::closeSocket(listenHandle_);
     listenHandle_ = -1;
 }
 

@@ -1,15 +1,14 @@
 #include "upnp/async_socket.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/socket_calls.h"
 #include "upnp/lifetime_monitor.h"
 #include "upnp/port_binding.h"
 #include "upnp/random_port.h"
@@ -22,12 +21,6 @@ constexpr int kMaxDatagramsPerPass = 4096;
 
 bool wouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
-}
-
-void setNonBlocking(int handle) {
-    const int flags = ::fcntl(handle, F_GETFL, 0);
-    if (flags >= 0)
-        ::fcntl(handle, F_SETFL, flags | O_NONBLOCK);
 }
 
 sockaddr_in inetAddress(uint32_t address, uint16_t port) {
@@ -83,7 +76,7 @@ AsyncSocket::AsyncSocket(Chain& chain, size_t initialBufferSize, Callbacks callb
 
 AsyncSocket::~AsyncSocket() {
     if (handle_ >= 0)
-        ::close(handle_);
+        platform::closeSocket(handle_);
 }
 
 AsyncSocket& createAsyncSocket(Chain& chain, size_t initialBufferSize,
@@ -185,7 +178,7 @@ void AsyncSocket::closeLocked() {
         return;
     if (!datagram_)
         ::shutdown(handle_, SHUT_RDWR);
-    ::close(handle_);
+    platform::closeSocket(handle_);
     handle_ = -1;
     ++generation_;
     connected_ = false;
@@ -206,11 +199,11 @@ void connectSocket(AsyncSocket& socket, uint32_t localAddress, uint32_t remoteAd
         std::lock_guard lock(socket.mutex_);
         // A handle left open by an earlier connection cannot connect again: start afresh.
         socket.closeLocked();
-        int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        int handle = platform::openSocket(SOCK_STREAM);
         uint16_t localPort = 0;
         if (handle >= 0 && !bindRandomPort(handle, localAddress, kRandomPortLowest,
                                            kRandomPortHighest, localPort)) {
-            ::close(handle);
+            platform::closeSocket(handle);
             handle = -1;
         }
         socket.resetLocked(handle);
@@ -222,12 +215,10 @@ void connectSocket(AsyncSocket& socket, uint32_t localAddress, uint32_t remoteAd
         if (handle < 0) {
             failedAtOnce = true;
         } else {
-            setNonBlocking(handle);
             const int on = 1;
             ::setsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
             const sockaddr_in target = inetAddress(remoteAddress, remotePort);
-            if (::connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-                errno != EINPROGRESS && errno != EINTR)
+            if (!platform::startConnect(handle, target))
                 failedAtOnce = true;
         }
     }
@@ -258,7 +249,7 @@ void attachSocket(AsyncSocket& socket, int handle, AsyncSocket::OnEvent onInterr
     socket.onInterrupt_ = std::move(onInterrupt);
     socket.connected_ = handle >= 0;
     if (handle >= 0)
-        setNonBlocking(handle);
+        platform::setSocketNonBlocking(handle);
 }
 
 ssize_t AsyncSocket::sendSome(const SendNode& node, std::string_view bytes) const {
@@ -288,7 +279,7 @@ int sendOnSocket(AsyncSocket& socket, SendBuffer buffer, uint32_t address, uint1
                 socket.bytesSent_ += length;
                 return kSendDone;
             }
-            if (sent < 0 && !wouldBlock(errno)) {
+            if (sent < 0 && !wouldBlock(platform::lastSocketError())) {
                 socket.pendingBytes_ -= length;
                 if (socket.datagram_)
                     return kSendClosed;
@@ -327,7 +318,7 @@ AsyncSocket::SendResult AsyncSocket::flushQueueLocked() {
         const std::string_view rest = node.buffer.bytes().substr(node.sent);
         const ssize_t sent = rest.empty() ? 0 : sendSome(node, rest);
         if (sent < 0) {
-            if (wouldBlock(errno))
+            if (wouldBlock(platform::lastSocketError()))
                 return SendResult::Blocked;
             if (datagram_) {
                 pendingBytes_ -= rest.size();
@@ -503,7 +494,7 @@ void AsyncSocket::readAndDeliver(uint64_t generation) {
                 const ssize_t got =
                     ::recvfrom(handle_, buffer_.data() + end_, buffer_.size() - end_, 0,
                                reinterpret_cast<sockaddr*>(&sender), &length);
-                if (got < 0 && wouldBlock(errno))
+                if (got < 0 && wouldBlock(platform::lastSocketError()))
                     return;
                 if (got == 0 && datagram_)
                     continue;  // an empty datagram carries nothing
@@ -512,8 +503,8 @@ void AsyncSocket::readAndDeliver(uint64_t generation) {
                     closeLocked();
                     closed = true;
                 } else {
-                    if (length >= sizeof sender && sender.sin_family == AF_INET &&
-                        sender.sin_addr.s_addr != 0) {
+                    if (static_cast<size_t>(length) >= sizeof sender &&
+                        sender.sin_family == AF_INET && sender.sin_addr.s_addr != 0) {
                         remoteAddress_ = sender.sin_addr.s_addr;
                         remotePort_ = ntohs(sender.sin_port);
                     }

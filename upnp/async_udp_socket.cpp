@@ -3,11 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 
+#include "platform/socket_calls.h"
 #include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
@@ -38,7 +38,7 @@ AsyncUdpSocket* createAsyncUdpSocket(Chain& chain, size_t bufferSize, uint32_t l
                                      uint16_t lowestPort, uint16_t highestPort, bool reuse,
                                      AsyncUdpSocket::OnDatagram onDatagram,
                                      AsyncUdpSocket::OnSendDone onSendDone) {
-    const int handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int handle = platform::openSocket(SOCK_DGRAM);
     if (handle < 0)
         return nullptr;
     const int reuseFlag = reuse ? 1 : 0;
@@ -52,7 +52,7 @@ AsyncUdpSocket* createAsyncUdpSocket(Chain& chain, size_t bufferSize, uint32_t l
         bound = bindRandomPort(handle, localAddress, lowestPort, highestPort, port);
     }
     if (!bound) {
-        ::close(handle);
+        platform::closeSocket(handle);
         return nullptr;
     }
     if (port == 0) {

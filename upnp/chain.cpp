@@ -1,84 +1,23 @@
 #include "upnp/chain.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
+#include "upnp/chain_wait.h"
 #include "upnp/lifetime_monitor.h"
 
 namespace upnp {
-namespace {
-
-struct PollEntry {
-    bool read = false;
-    bool write = false;
-    bool error = false;
-};
-
-// Waits on the union of the three sets plus the wake-up descriptor and leaves in `sets` only what
-// is ready. Returns the number of ready memberships, 0 on time-out, -1 on failure (sets emptied).
-int waitOnSets(SocketSets& sets, int wakeFd, int waitMs, bool& woken) {
-    std::vector<pollfd> fds;
-    std::vector<PollEntry> wanted;
-    auto slot = [&](int fd) -> size_t {
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].fd == fd)
-                return i;
-        }
-        fds.push_back({fd, 0, 0});
-        wanted.push_back({});
-        return fds.size() - 1;
-    };
-    for (int fd : sets.read.members()) {
-        size_t i = slot(fd);
-        fds[i].events |= POLLIN;
-        wanted[i].read = true;
-    }
-    for (int fd : sets.write.members()) {
-        size_t i = slot(fd);
-        fds[i].events |= POLLOUT;
-        wanted[i].write = true;
-    }
-    for (int fd : sets.error.members())
-        wanted[slot(fd)].error = true;  // errors are always reported by poll
-    fds.push_back({wakeFd, POLLIN, 0});
-
-    woken = false;
-    sets.clear();
-    const int count = ::poll(fds.data(), fds.size(), waitMs);
-    if (count < 0)
-        return -1;
-    woken = (fds.back().revents & POLLIN) != 0;
-    fds.pop_back();
-
-    int ready = 0;
-    for (size_t i = 0; i < fds.size(); ++i) {
-        const short got = fds[i].revents;
-        if (wanted[i].read && (got & (POLLIN | POLLHUP | POLLERR)))
-            ready += sets.read.add(fds[i].fd);
-        if (wanted[i].write && (got & (POLLOUT | POLLHUP | POLLERR)))
-            ready += sets.write.add(fds[i].fd);
-        if (wanted[i].error && (got & (POLLERR | POLLNVAL)))
-            ready += sets.error.add(fds[i].fd);
-    }
-    return ready;
-}
-
-}  // namespace
 
 Chain::Chain(Clock& clock, int wakeFd) : clock_(clock), wakeFd_(wakeFd) {}
 
 Chain::~Chain() {
     destroyAll();
-    ::close(wakeFd_);
+    closeWakeSignal(wakeFd_);
 }
 
 std::unique_ptr<Chain> createChain(Clock& clock) {
-    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    const int wakeFd = openWakeSignal();
     if (wakeFd < 0)
         return nullptr;
     auto chain = std::make_unique<Chain>(clock, wakeFd);
@@ -169,11 +108,8 @@ int Chain::runPass(int maxWaitMs) {
 
     bool woken = false;
     const int result = waitOnSets(sets, wakeFd_, waitMs, woken);
-    if (woken) {
-        uint64_t drained = 0;
-        while (::read(wakeFd_, &drained, sizeof drained) > 0) {
-        }
-    }
+    if (woken)
+        drainWakeSignal(wakeFd_);
 
     for (ChainObject* object : liveObjects()) {
         if (!isRemoved(object))
@@ -197,9 +133,7 @@ void stopChain(Chain& chain) {
 }
 
 void unblockChain(Chain& chain) {
-    const uint64_t one = 1;
-    // A full counter (never in practice) still leaves the descriptor readable: nothing to do.
-    [[maybe_unused]] ssize_t written = ::write(chain.wakeFd_, &one, sizeof one);
+    raiseWakeSignal(chain.wakeFd_);
 }
 
 int runOnePass(Chain& chain, int maxWaitMs) {

@@ -1,8 +1,6 @@
 #include "upnp/local_addresses.h"
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 
 namespace upnp {
@@ -15,24 +13,6 @@ std::vector<uint32_t> selectLocalAddresses(const std::vector<InterfaceAddress>& 
     }
     addresses.push_back(htonl(INADDR_LOOPBACK));
     return addresses;
-}
-
-std::vector<uint32_t> getLocalAddressList() {
-    std::vector<InterfaceAddress> interfaces;
-    ifaddrs* list = nullptr;
-    // A failed query leaves the list with just the loopback address.
-    if (::getifaddrs(&list) == 0) {
-        for (const ifaddrs* at = list; at != nullptr; at = at->ifa_next) {
-            if (at->ifa_addr == nullptr || at->ifa_addr->sa_family != AF_INET)
-                continue;
-            const auto* inet = reinterpret_cast<const sockaddr_in*>(at->ifa_addr);
-            interfaces.push_back({at->ifa_name ? at->ifa_name : "", inet->sin_addr.s_addr,
-                                  (at->ifa_flags & IFF_UP) != 0,
-                                  (at->ifa_flags & IFF_LOOPBACK) != 0});
-        }
-        ::freeifaddrs(list);
-    }
-    return selectLocalAddresses(interfaces);
 }
 
 }  // namespace upnp

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/socket_calls.h"
 #include "upnp/random_port.h"
 
 namespace upnp {
@@ -26,7 +27,7 @@ bool bindRandomPort(int handle, uint32_t address, uint16_t lowest, uint16_t high
             port = candidate;
             return true;
         }
-        if (errno != EADDRINUSE)
+        if (platform::lastSocketError() != EADDRINUSE)
             return false;
     }
     return false;

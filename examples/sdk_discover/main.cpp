@@ -42,7 +42,7 @@ bool sameDevice(CAbstractUPnPDevice* a, CAbstractUPnPDevice* b) {
 }
 
 // Runs on the SDK's discovery thread with the SDK's monitor lock held: copy and return.
-void onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void* context) {
+void DRIVESCOUT_CALLBACK onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void* context) {
     auto* copies = static_cast<DeviceCopies*>(context);
     if (device == nullptr)
         return;

@@ -258,7 +258,8 @@ TEST_F(DevicePropertiesTest, APropertyQueryAndACallbackCopyingTheSameDeviceRunSi
         std::atomic<bool> copying{false};
         std::atomic<bool> done{false};
     } side;
-    auto copyDevice = [](int32_t kind, CAbstractUPnPDevice* device, void* context) {
+    auto copyDevice = [](int32_t kind, CAbstractUPnPDevice* device,
+                         void* context) DRIVESCOUT_CALLBACK {
         auto* state = static_cast<SideBySide*>(context);
         if (kind != DEVICE_ADDED || device == nullptr)
             return;

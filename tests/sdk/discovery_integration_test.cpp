@@ -55,7 +55,7 @@ std::string utf8(const char16_t* text) {
     return text == nullptr ? std::string() : LBString(text).ToUtf8();
 }
 
-void onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void* context) {
+void DRIVESCOUT_CALLBACK onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void* context) {
     auto* log = static_cast<EventLog*>(context);
     std::lock_guard lock(log->mutex);
     log->events.push_back({kind, utf8(device->GetUDNPrefix()), utf8(device->GetUDNSuffix()),

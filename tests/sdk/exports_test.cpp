@@ -111,7 +111,7 @@ struct KeptCopy {
     CAbstractUPnPDevice* copy = nullptr;
 };
 
-void keepCopy(int32_t kind, CAbstractUPnPDevice* device, void* context) {
+void DRIVESCOUT_CALLBACK keepCopy(int32_t kind, CAbstractUPnPDevice* device, void* context) {
     auto* kept = static_cast<KeptCopy*>(context);
     if (kind == DEVICE_REMOVED && device != nullptr && kept->copy == nullptr) {
         kept->copy = fnCreateUPnPDeviceObject();

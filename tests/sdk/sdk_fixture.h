@@ -214,7 +214,8 @@ inline std::string narrow(const char16_t* text) {
     return LBString(text).ToUtf8();
 }
 
-inline void recordEvent(int32_t kind, CAbstractUPnPDevice* device, void* context) {
+inline void DRIVESCOUT_CALLBACK recordEvent(int32_t kind, CAbstractUPnPDevice* device,
+                                            void* context) {
     Event event{kind, device != nullptr, {}, {}, {}, {}, std::this_thread::get_id()};
     if (device != nullptr) {
         event.udnSuffix = narrow(device->GetUDNSuffix());

@@ -18,7 +18,7 @@ struct Watched {
     std::atomic<int> lateCalls{0};
 };
 
-void watchedCallback(int32_t, CAbstractUPnPDevice* device, void* context) {
+void DRIVESCOUT_CALLBACK watchedCallback(int32_t, CAbstractUPnPDevice* device, void* context) {
     auto* watched = static_cast<Watched*>(context);
     watched->calls++;
     if (watched->silenced)

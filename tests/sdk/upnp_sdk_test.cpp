@@ -345,7 +345,7 @@ TEST_F(SdkTest, TraceLinesOfAnAdditionAndARemoval) {
     EXPECT_EQ(capture.lines(), expected);
 }
 
-void throwingCallback(int32_t, CAbstractUPnPDevice*, void*) {
+void DRIVESCOUT_CALLBACK throwingCallback(int32_t, CAbstractUPnPDevice*, void*) {
     throw std::runtime_error("callback failed");
 }
 
@@ -377,7 +377,7 @@ struct Unregisterer {
     int calls = 0;
 };
 
-void unregisteringCallback(int32_t, CAbstractUPnPDevice*, void* context) {
+void DRIVESCOUT_CALLBACK unregisteringCallback(int32_t, CAbstractUPnPDevice*, void* context) {
     auto* self = static_cast<Unregisterer*>(context);
     ++self->calls;
     for (UPnPSession session : self->toUnregister)

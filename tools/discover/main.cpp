@@ -36,7 +36,7 @@ std::string utf8(const char16_t* text) {
 }
 
 // Runs on the SDK's discovery thread, one call at a time; the device lives during the call only.
-void onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void*) {
+void DRIVESCOUT_CALLBACK onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void*) {
     if (device == nullptr || (kind != DEVICE_ADDED && kind != DEVICE_REMOVED))
         return;
     std::string line = kind == DEVICE_ADDED ? "added" : "removed";

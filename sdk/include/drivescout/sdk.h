@@ -57,6 +57,18 @@
 //
 // libdrivescout_sdk.so.1 exports only the functions below and the members of LBString and
 // CAbstractUPnPDevice; nothing else of it can clash with, or be replaced by, the host's symbols.
+//
+// Windows (drivescout_sdk.dll, built with MinGW-w64 GCC for 32-bit Windows): the fifteen
+// functions are exported by name with the C calling convention, numbered 1 to 15 in the
+// alphabetical order of their names (sdk/windows/drivescout_sdk.def; drivescout_sdk.dll.a is the
+// import library, and `lib /def:` makes one for Microsoft's linker). A program built with another
+// compiler can rely on those functions, on UPnPEventCallback (stdcall, three arguments of four
+// bytes) and on the text arguments, whose buffers must come from msvcrt.dll's malloc (the C
+// runtime the DLL frees them with). The DLL exports nothing of LBString, which such a program
+// cannot use. It cannot yet rely on the C++ parts: the virtual table of
+// CAbstractUPnPDevice follows GCC's layout (the destructor takes two slots where Microsoft's
+// compiler makes one, so later slots differ), and UPnPDeviceList and GetShareList are libstdc++
+// containers. Such a program should use only the C functions and the callback.
 
 #include <cstdint>
 #include <cstdlib>
@@ -95,7 +107,16 @@ class CAbstractUPnPDevice {
 
 // A device event. `device` is null for a removal that matched no listed device; it is valid only
 // during the call.
-typedef void (*UPnPEventCallback)(int32_t eventKind, CAbstractUPnPDevice* device, void* context);
+// On 32-bit Windows it uses the stdcall convention (the callee removes the arguments), as Windows
+// callbacks do; elsewhere the platform's one C convention. Declare callbacks with
+// DRIVESCOUT_CALLBACK so that both builds take them.
+#if defined(_WIN32) && !defined(_WIN64)
+#define DRIVESCOUT_CALLBACK __stdcall
+#else
+#define DRIVESCOUT_CALLBACK
+#endif
+typedef void(DRIVESCOUT_CALLBACK* UPnPEventCallback)(int32_t eventKind, CAbstractUPnPDevice* device,
+                                                     void* context);
 
 typedef std::vector<CAbstractUPnPDevice*> UPnPDeviceList;
 
