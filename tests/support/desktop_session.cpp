@@ -268,10 +268,16 @@ std::vector<std::string> DesktopSession::environment() const {
     for (char** e = environ; *e; ++e) {
         const std::string_view entry(*e);
         if (entry.starts_with("DBUS_SESSION_BUS_ADDRESS=") ||
-            entry.starts_with("XDG_RUNTIME_DIR=") || entry.starts_with("DS_TEST_DESKTOP_SESSION="))
+            entry.starts_with("XDG_RUNTIME_DIR=") ||
+            entry.starts_with("DS_TEST_DESKTOP_SESSION=") || entry.starts_with("ASAN_OPTIONS="))
             continue;
         env.emplace_back(entry);
     }
+    // Programs of a sanitized build see the whole stack of an allocation (see the leak
+    // suppressions of the platform library); other builds ignore the variable.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") +
+                  (sanitizer && sanitizer[0] ? ":" : "") + "fast_unwind_on_malloc=0");
     env.push_back(marker_);
     env.push_back("XDG_RUNTIME_DIR=" + runtimeDir_.string());
     if (!busAddress_.empty())
