@@ -370,7 +370,9 @@ WinError SmbNetworkProvider::connect(std::u16string localName, const std::u16str
 
 WinError SmbNetworkProvider::cancelConnection(std::u16string_view name, bool) {
     // Nothing of ours stays open on the server between calls, so cancelling is bookkeeping and
-    // the unmount; `force` changes nothing.
+    // the unmount; `force` changes nothing. A drive name cancels that drive, connected or
+    // remembered; a remote name cancels only connections made without a drive, as lettered ones
+    // are the user's drives and go only by their letter.
     const std::optional<char16_t> letter = driveLetterOf(name);
     if (name.empty() || (!letter && !parseUncName(name)))
         return kErrorNotConnected;
@@ -381,17 +383,18 @@ WinError SmbNetworkProvider::cancelConnection(std::u16string_view name, bool) {
         std::lock_guard lock(mutex_);
         std::erase_if(connections_, [&](const Connection& c) {
             const bool match = letter ? driveLetterOf(c.localName) == letter
-                                      : remoteNamesEqual(c.remoteName, name);
+                                      : c.localName.empty() && remoteNamesEqual(c.remoteName, name);
             if (match)
                 released.push_back(c.remoteName);
             return match;
         });
         found = !released.empty();
-        for (const Remembered& r : rememberedConnections(store)) {
-            const bool match = letter ? r.letter == *letter : remoteNamesEqual(r.remoteName, name);
-            if (match && store.deleteKey(rememberedKey(r.letter)) == kNoError) {
-                found = true;
-                released.push_back(r.remoteName);
+        if (letter) {
+            for (const Remembered& r : rememberedConnections(store)) {
+                if (r.letter == *letter && store.deleteKey(rememberedKey(r.letter)) == kNoError) {
+                    found = true;
+                    released.push_back(r.remoteName);
+                }
             }
         }
     }
@@ -573,11 +576,3 @@ WinError SmbNetworkProvider::restoreConnection(std::u16string_view localName,
 }
 
 }  // namespace platform
-
-// libsmbclient keeps some talloc memory of its own for the life of the process (its global
-// configuration and name caches), and libsecret loses a few bytes of GIO's asynchronous set-up
-// when it makes the objects of found items (whose references we all give back); neither is ours
-// to free, so leak checks leave them out.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libtalloc.so\nleak:secret_item_new_for_dbus_path\n";
-}

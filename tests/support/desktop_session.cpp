@@ -18,6 +18,9 @@
 #include <thread>
 
 extern char** environ;
+// The tests' leak suppressions (tests/lsan_suppressions.cpp), handed on to programs the session
+// runs.
+extern "C" const char* __lsan_default_suppressions();
 
 namespace ds::test {
 namespace {
@@ -182,6 +185,7 @@ std::unique_ptr<DesktopSession> DesktopSession::start(const fs::path& runtimeDir
         runtimeDir));
     fs::create_directories(runtimeDir);
     ::chmod(runtimeDir.c_str(), 0700);
+    std::ofstream(runtimeDir / "lsan-suppressions") << __lsan_default_suppressions();
 
     Child bus = spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"},
                       session->environment(), {}, true);
@@ -269,15 +273,17 @@ std::vector<std::string> DesktopSession::environment() const {
         const std::string_view entry(*e);
         if (entry.starts_with("DBUS_SESSION_BUS_ADDRESS=") ||
             entry.starts_with("XDG_RUNTIME_DIR=") ||
-            entry.starts_with("DS_TEST_DESKTOP_SESSION=") || entry.starts_with("ASAN_OPTIONS="))
+            entry.starts_with("DS_TEST_DESKTOP_SESSION=") || entry.starts_with("ASAN_OPTIONS=") ||
+            entry.starts_with("LSAN_OPTIONS="))
             continue;
         env.emplace_back(entry);
     }
-    // Programs of a sanitized build see the whole stack of an allocation (see the leak
-    // suppressions of the platform library); other builds ignore the variable.
+    // Programs of a sanitized build run by the session leave out the tests' leak suppressions
+    // too and see the whole stack of an allocation, as those need; other builds ignore both.
     const char* sanitizer = std::getenv("ASAN_OPTIONS");
     env.push_back(std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") +
                   (sanitizer && sanitizer[0] ? ":" : "") + "fast_unwind_on_malloc=0");
+    env.push_back("LSAN_OPTIONS=suppressions=" + (runtimeDir_ / "lsan-suppressions").string());
     env.push_back(marker_);
     env.push_back("XDG_RUNTIME_DIR=" + runtimeDir_.string());
     if (!busAddress_.empty())
