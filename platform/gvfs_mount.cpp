@@ -1,125 +1,315 @@
 #include "platform/gvfs_mount.h"
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gio/gio.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <thread>
-#include <vector>
+#include <memory>
+#include <mutex>
 
-extern char** environ;
+#include "platform/trace.h"
 
 namespace platform {
 namespace {
 
-constexpr auto kGioTimeout = std::chrono::seconds(20);
+constexpr auto kMountDeadline = std::chrono::seconds(30);
+// After a cancellation, how long GVfs gets to hand back the operation it was told to drop.
+constexpr auto kCancelGrace = std::chrono::seconds(5);
 
-bool executableInPath(const char* name) {
-    const char* path = std::getenv("PATH");
-    if (!path)
-        return false;
-    std::string_view rest(path);
-    while (!rest.empty()) {
-        const size_t colon = rest.find(':');
-        const std::filesystem::path candidate =
-            std::filesystem::path(std::string(rest.substr(0, colon))) / name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return true;
-        if (colon == std::string_view::npos)
-            break;
-        rest.remove_prefix(colon + 1);
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, ObjectUnref>;
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
+
+std::mutex gvfsMutex;  // one GVfs operation at a time
+
+// A main context of our own, the calling thread's default while the object lives, so that
+// GIO's callbacks come to us and never to a loop of the host program.
+class OwnMainContext {
+  public:
+    OwnMainContext() : context_(g_main_context_new()) {
+        g_main_context_push_thread_default(context_);
     }
+    ~OwnMainContext() {
+        // Whatever is still queued belongs to finished operations.
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+        g_main_context_pop_thread_default(context_);
+        g_main_context_unref(context_);
+    }
+    OwnMainContext(const OwnMainContext&) = delete;
+    OwnMainContext& operator=(const OwnMainContext&) = delete;
+
+    // Runs the context until `done` is set or `deadline` passes; true when done.
+    bool runUntil(const bool& done, std::chrono::steady_clock::time_point deadline) {
+        while (!done) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            bool woken = false;
+            GSource* timer = g_timeout_source_new(static_cast<guint>(left.count()));
+            g_source_set_callback(
+                timer,
+                [](gpointer flag) -> gboolean {
+                    *static_cast<bool*>(flag) = true;
+                    return G_SOURCE_REMOVE;
+                },
+                &woken, nullptr);
+            g_source_attach(timer, context_);
+            while (!done && !woken)
+                g_main_context_iteration(context_, TRUE);
+            g_source_destroy(timer);
+            g_source_unref(timer);
+        }
+        return true;
+    }
+
+  private:
+    GMainContext* context_;
+};
+
+// Runs one asynchronous GIO operation started by `start` (given the cancellable and the state to
+// hand to its callback) until it finishes or the deadline passes, then cancels it and waits a
+// little for the callback, which must still find its state alive.
+template <typename State, typename Start>
+bool runOperation(OwnMainContext& loop, State& state, GCancellable* cancellable, Start start,
+                  std::chrono::steady_clock::duration deadline) {
+    start();
+    if (loop.runUntil(state.done, std::chrono::steady_clock::now() + deadline))
+        return true;
+    g_cancellable_cancel(cancellable);
+    loop.runUntil(state.done, std::chrono::steady_clock::now() + kCancelGrace);
     return false;
 }
 
-// Runs gio with `input` on its standard input and waits for it at most kGioTimeout.
-void runGio(std::vector<std::string> arguments, std::string input) {
-    // A gio that does not read its answers makes the write fail with EPIPE; the signal stays
-    // pending on this thread, which ends soon, instead of ending the process.
-    sigset_t pipeSignal;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+struct MountState {
+    const GvfsLogin* login = nullptr;
+    int passwordRequests = 0;
+    bool done = false;
+    ErrorPtr error;
+};
 
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+void answerPassword(GMountOperation* operation, const char*, const char*, const char*,
+                    GAskPasswordFlags flags, gpointer data) {
+    auto* state = static_cast<MountState*>(data);
+    // A second question means GVfs refused the first answer; asking again would only repeat it.
+    if (++state->passwordRequests > 1) {
+        g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
         return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t child = -1;
-    const int spawned = posix_spawnp(&child, "gio", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[0]);
-    if (spawned == 0) {
-        const ssize_t ignored = ::write(pipeFds[1], input.data(), input.size());
-        (void)ignored;
     }
-    std::fill(input.begin(), input.end(), '\0');
-    ::close(pipeFds[1]);
-    if (spawned != 0)
-        return;
-    const auto deadline = std::chrono::steady_clock::now() + kGioTimeout;
-    while (::waitpid(child, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
-            return;
+    const GvfsLogin& login = *state->login;
+    if (login.user.empty() && (flags & G_ASK_PASSWORD_ANONYMOUS_SUPPORTED)) {
+        g_mount_operation_set_anonymous(operation, TRUE);
+    } else {
+        g_mount_operation_set_anonymous(operation, FALSE);
+        g_mount_operation_set_username(operation, login.user.c_str());
+        g_mount_operation_set_domain(operation, login.domain.c_str());
+        g_mount_operation_set_password(operation, login.password.c_str());
+    }
+    g_mount_operation_set_password_save(operation, G_PASSWORD_SAVE_NEVER);
+    g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
+}
+
+void refuseQuestion(GMountOperation* operation, const char*, const char**, gpointer) {
+    g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+}
+
+void mountFinished(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* state = static_cast<MountState*>(data);
+    GError* raw = nullptr;
+    g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
+    state->error.reset(raw);
+    state->done = true;
+}
+
+WinError codeOfMountError(const GError& error, const MountState& state) {
+    if (error.domain == G_IO_ERROR) {
+        switch (error.code) {
+            case G_IO_ERROR_FAILED_HANDLED:
+            case G_IO_ERROR_PERMISSION_DENIED:
+                if (state.passwordRequests > 1)
+                    return !state.login->user.empty() && state.login->password.empty()
+                               ? kErrorInvalidPassword
+                               : kErrorLogonFailure;
+                return kErrorAccessDenied;
+            case G_IO_ERROR_NOT_FOUND:
+            case G_IO_ERROR_INVALID_FILENAME:
+                return kErrorBadNetName;
+            default:
+                break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    // The server out of reach, the deadline passed, GVfs failing for reasons of its own.
+    return kErrorBadNetPath;
+}
+
+GObjectPtr<GMount> enclosingMount(GFile* file) {
+    return GObjectPtr<GMount>(g_file_find_enclosing_mount(file, nullptr, nullptr));
+}
+
+bool checkAvailable() {
+    const char* off = std::getenv("DRIVESCOUT_GVFS");
+    if (off && std::strcmp(off, "0") == 0)
+        return false;
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!bus || !bus[0]) {
+        traceNarrow("gvfs: no session bus; shares are checked and recorded, not mounted");
+        return false;
+    }
+    GVfs* vfs = g_vfs_get_default();
+    const gchar* const* schemes = g_vfs_get_supported_uri_schemes(vfs);
+    const bool smb =
+        schemes && std::any_of(schemes, schemes + g_strv_length(const_cast<gchar**>(schemes)),
+                               [](const gchar* scheme) { return std::strcmp(scheme, "smb") == 0; });
+    if (!g_vfs_is_active(vfs) || !smb) {
+        traceNarrow(
+            "gvfs: no GVfs daemon with SMB support on the session bus; shares are checked "
+            "and recorded, not mounted");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool gvfsAvailable() {
-    const char* off = std::getenv("DRIVESCOUT_GVFS");
-    if (off && std::strcmp(off, "0") == 0)
-        return false;
+    // Asked once per bus address: a session ends with the process in practice, but tests and
+    // the restore command may run in a second one.
+    static std::mutex mutex;
+    static std::string askedFor;
+    static bool answer = false;
+    static bool asked = false;
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (!bus || !bus[0] || !executableInPath("gio"))
+    const char* off = std::getenv("DRIVESCOUT_GVFS");
+    std::string key = std::string(bus ? bus : "") + "|" + (off ? off : "");
+    std::lock_guard lock(mutex);
+    if (!asked || key != askedFor) {
+        answer = checkAvailable();
+        askedFor = std::move(key);
+        asked = true;
+    }
+    return answer;
+}
+
+GvfsMountResult gvfsMount(const std::string& url, const GvfsLogin& login) {
+    if (!gvfsAvailable())
+        return {};
+    std::lock_guard lock(gvfsMutex);
+    OwnMainContext loop;
+    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    GObjectPtr<GMountOperation> operation(g_mount_operation_new());
+    GObjectPtr<GCancellable> cancellable(g_cancellable_new());
+    // On the heap: should GVfs keep the operation past the grace period, its late callback must
+    // still find the state, which is then left to leak rather than be used after its end.
+    auto state = std::make_unique<MountState>();
+    state->login = &login;
+    g_signal_connect(operation.get(), "ask-password", G_CALLBACK(answerPassword), state.get());
+    g_signal_connect(operation.get(), "ask-question", G_CALLBACK(refuseQuestion), state.get());
+    const bool finished = runOperation(
+        loop, *state, cancellable.get(),
+        [&] {
+            g_file_mount_enclosing_volume(file.get(), G_MOUNT_MOUNT_NONE, operation.get(),
+                                          cancellable.get(), mountFinished, state.get());
+        },
+        kMountDeadline);
+    if (!state->done) {
+        g_signal_handlers_disconnect_by_data(operation.get(), state.get());
+        state.release();
+        traceNarrow("gvfs: mount of " + url + " did not end");
+        return {kErrorBadNetPath, false};
+    }
+    if (!finished || state->error) {
+        if (state->error &&
+            g_error_matches(state->error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED))
+            return {kNoError, true};
+        const WinError code = finished ? codeOfMountError(*state->error, *state) : kErrorBadNetPath;
+        traceNarrow("gvfs: mount of " + url + " failed (" +
+                    (state->error ? std::string(g_quark_to_string(state->error->domain)) + " " +
+                                        std::to_string(state->error->code)
+                                  : std::string("deadline")) +
+                    "), code " + std::to_string(code));
+        return {code, false};
+    }
+    return {kNoError, false};
+}
+
+namespace {
+
+struct UnmountState {
+    bool done = false;
+    ErrorPtr error;
+};
+
+void unmountFinished(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* state = static_cast<UnmountState*>(data);
+    GError* raw = nullptr;
+    g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &raw);
+    state->error.reset(raw);
+    state->done = true;
+}
+
+}  // namespace
+
+WinError gvfsUnmount(const std::string& url) {
+    if (!gvfsAvailable())
+        return kErrorNotConnected;
+    std::lock_guard lock(gvfsMutex);
+    OwnMainContext loop;
+    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    GObjectPtr<GMount> mount = enclosingMount(file.get());
+    if (!mount)
+        return kErrorNotConnected;
+    GObjectPtr<GCancellable> cancellable(g_cancellable_new());
+    auto state = std::make_unique<UnmountState>();  // on the heap, as in gvfsMount
+    runOperation(
+        loop, *state, cancellable.get(),
+        [&] {
+            g_mount_unmount_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, nullptr,
+                                           cancellable.get(), unmountFinished, state.get());
+        },
+        kMountDeadline);
+    if (!state->done) {
+        state.release();
+        traceNarrow("gvfs: unmount of " + url + " did not end");
+        return kErrorBadNetPath;
+    }
+    if (state->error) {
+        traceNarrow("gvfs: unmount of " + url + " failed (" +
+                    std::string(g_quark_to_string(state->error->domain)) + " " +
+                    std::to_string(state->error->code) + ")");
+        return kErrorBadNetPath;
+    }
+    return kNoError;
+}
+
+bool gvfsIsMounted(const std::string& url) {
+    if (!gvfsAvailable())
         return false;
-    for (const char* daemon : {"/usr/libexec/gvfsd", "/usr/lib/gvfs/gvfsd"}) {
-        if (::access(daemon, X_OK) == 0)
-            return true;
-    }
-    return false;
+    std::lock_guard lock(gvfsMutex);
+    OwnMainContext loop;
+    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    return enclosingMount(file.get()) != nullptr;
 }
 
-void gvfsMountInBackground(const std::string& url, const std::string& user,
-                           const std::string& password) {
+std::string gvfsLocation(const std::string& url) {
     if (!gvfsAvailable())
-        return;
-    std::vector<std::string> arguments{"gio", "mount"};
-    std::string input;
-    if (user.empty()) {
-        arguments.push_back("--anonymous");
-    } else {
-        input = user + "\n\n" + password + "\n";  // user, domain (default), password
-    }
-    arguments.push_back(url);
-    std::thread(runGio, std::move(arguments), std::move(input)).detach();
-}
-
-void gvfsUnmountInBackground(const std::string& url) {
-    if (!gvfsAvailable())
-        return;
-    std::thread(runGio, std::vector<std::string>{"gio", "mount", "--unmount", url}, std::string())
-        .detach();
+        return url;
+    std::lock_guard lock(gvfsMutex);
+    OwnMainContext loop;
+    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    if (!enclosingMount(file.get()))
+        return url;
+    // GVfs gives a local path only through its FUSE bridge.
+    std::unique_ptr<char, decltype(&g_free)> path(g_file_get_path(file.get()), g_free);
+    return path ? std::string(path.get()) : url;
 }
 
 }  // namespace platform

@@ -1,17 +1,44 @@
 #pragma once
 
-// Mounting a connected share through GVfs (`gio mount`), so that the user's file manager can
-// open it. Runs in the background and is never waited for; where GVfs is missing (no session
-// bus, no gio, no gvfsd) nothing happens and that is no error. DRIVESCOUT_GVFS=0 turns it off.
-// Credentials reach gio through a pipe, never through its command line. Any thread.
+// Mounting shares through GVfs with GIO's own API, so that the user's file manager can open them.
+// Each call runs the operation on a GLib main context of its own and waits for the outcome within
+// a deadline. The user name, domain and password go to GVfs through a GMountOperation over the
+// session bus, never through a command line or the environment.
+//
+// GVfs is there when a session bus is given (DBUS_SESSION_BUS_ADDRESS), GIO's GVfs client is
+// active on it and it knows smb://. Where it is not, every call here answers "not available" and
+// the first such answer writes one trace line. DRIVESCOUT_GVFS=0 turns it off. Any thread; calls
+// run one at a time.
 
+#include <optional>
 #include <string>
+
+#include "platform/win_error.h"
 
 namespace platform {
 
+struct GvfsLogin {
+    std::string user;  // empty: anonymous (guest)
+    std::string domain;
+    std::string password;
+};
+
 bool gvfsAvailable();
-void gvfsMountInBackground(const std::string& url, const std::string& user,
-                           const std::string& password);
-void gvfsUnmountInBackground(const std::string& url);
+
+struct GvfsMountResult {
+    WinError error = kNoError;
+    bool alreadyMounted = false;  // someone mounted it before this call
+};
+
+// Mounts the share of `url`. Errors: refused credentials 1326 (86 when the password is empty),
+// share unknown 67, access denied 5, server out of reach, deadline passed or anything else 53.
+GvfsMountResult gvfsMount(const std::string& url, const GvfsLogin& login);
+// Unmounts the mount holding `url`; kErrorNotConnected when nothing is mounted there.
+WinError gvfsUnmount(const std::string& url);
+// Whether `url` lies in a mounted GVfs location.
+bool gvfsIsMounted(const std::string& url);
+// Where a program can open `url`: the path below GVfs's FUSE folder ($XDG_RUNTIME_DIR/gvfs) when
+// gvfsd-fuse runs and the share is mounted, else the URL itself.
+std::string gvfsLocation(const std::string& url);
 
 }  // namespace platform

@@ -34,6 +34,18 @@ inline constexpr uint32_t kConnectUpdateProfile = 1;  // remember the connection
 inline constexpr uint32_t kResourceGlobalNet = 2;     // enumeration scope
 inline constexpr uint32_t kResourceTypeAny = 0;
 
+// A connection as a user sees it: which letter, which share, as whom, and where its files can be
+// opened (a local folder, or a URL a file manager opens).
+struct ConnectionInfo {
+    std::u16string localName;  // "Z:" or empty
+    std::u16string remoteName;
+    std::u16string userName;  // empty for guest
+    std::string location;
+    bool active = false;      // connected in this process
+    bool remembered = false;  // comes back at the next sign-in
+    bool mounted = false;     // open for the user's programs now
+};
+
 // An open enumeration; closing it is `closeEnum`.
 class NetEnumeration {
   public:
@@ -70,6 +82,10 @@ class NetworkProvider {
     // (the platform's drive-strings layout). Returns the number of units written before the
     // final zero, 0 on failure.
     virtual uint32_t getLogicalDriveStrings(std::u16string& buffer) = 0;
+
+    // The connections of this process and the remembered ones, ordered by local name; a provider
+    // that keeps no locations lists none.
+    virtual std::vector<ConnectionInfo> listConnections() { return {}; }
 };
 
 NetworkProvider& networkProvider();

@@ -106,6 +106,12 @@ bool secretServiceAvailable() {
     return owned;
 }
 
+std::optional<std::u16string> passwordOfSecretText(const char* text) {
+    if (!text || !g_utf8_validate(text, -1, nullptr))
+        return std::nullopt;
+    return utf8ToUtf16(text);
+}
+
 WinError secretServiceStore(const Credential& credential, std::u16string_view password) {
     std::unique_ptr<GHashTable, HashTableUnref> attributes =
         searchAttributes(credential.type, credential.targetName);
@@ -150,11 +156,17 @@ WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credenti
     rawError = nullptr;
     SecretValue* value = secret_retrievable_retrieve_secret_sync(item, nullptr, &rawError);
     error.reset(rawError);
-    if (value) {
+    // A secret that is not text (stored by another program under our schema) holds no password
+    // we could hand on: no credential.
+    const std::optional<std::u16string> password =
+        value ? passwordOfSecretText(secret_value_get_text(value)) : std::nullopt;
+    if (value && !password) {
+        traceNarrow("credential store: the stored secret is not text");
+    } else if (value) {
         Credential read;
         read.type = type;
         read.targetName = std::u16string(target);
-        read.blob = passwordBlob(utf8ToUtf16(secret_value_get_text(value)));
+        read.blob = passwordBlob(*password);
         GHashTable* itemAttributes = secret_retrievable_get_attributes(item);
         auto text = [itemAttributes](const char* name) {
             const auto* found = static_cast<const char*>(g_hash_table_lookup(itemAttributes, name));
@@ -164,12 +176,13 @@ WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credenti
         read.flags = static_cast<uint32_t>(std::strtoul(text("flags").c_str(), nullptr, 10));
         read.persist = static_cast<uint32_t>(std::strtoul(text("persist").c_str(), nullptr, 10));
         g_hash_table_unref(itemAttributes);
-        secret_value_unref(value);
         credential = std::move(read);
         result = kNoError;
     } else {
         traceFailure("lookup", error.get());
     }
+    if (value)
+        secret_value_unref(value);
     g_list_free_full(found, g_object_unref);
     return result;
 }

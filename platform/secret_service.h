@@ -4,6 +4,8 @@
 // "org.drivescout.Credential" with the attributes type, target, user, flags and persist; the
 // secret is the password as UTF-8. Calls block for at most a few seconds; any thread.
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/credential_store.h"
@@ -17,5 +19,9 @@ bool secretServiceAvailable();
 WinError secretServiceStore(const Credential& credential, std::u16string_view password);
 WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credential& credential);
 WinError secretServiceDelete(uint32_t type, std::u16string_view target);
+
+// The password a secret holds: its text (`secret_value_get_text`), when it is text at all (not
+// null, valid UTF-8); a secret of any other kind holds no password.
+std::optional<std::u16string> passwordOfSecretText(const char* text);
 
 }  // namespace platform

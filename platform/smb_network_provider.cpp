@@ -121,6 +121,18 @@ std::string encodeComponent(std::u16string_view text) {
     return encoded;
 }
 
+// "a/b/" of the folder path "a\\b" inside a share.
+std::string encodedPath(std::u16string_view path) {
+    std::string encoded;
+    size_t start = 0;
+    while (start < path.size()) {
+        const size_t end = std::min(path.find(u'\\', start), path.size());
+        encoded += encodeComponent(path.substr(start, end - start)) + "/";
+        start = end + 1;
+    }
+    return encoded;
+}
+
 std::u16string letterName(char16_t letter) {
     return std::u16string{letter, u':'};
 }
@@ -170,6 +182,31 @@ WinError remember(char16_t letter, const std::u16string& remoteName, std::u16str
     if (!result)
         result = key->setNumber(u"DeferFlags", 1);
     return result;
+}
+
+// Mounts this provider made, by URL, so that whichever process cancels the last connection to a
+// share unmounts it, and a mount the user made is never taken away.
+void recordOwnMount(const std::string& url, bool own) {
+    std::unique_ptr<UserStoreKey> key;
+    const UserStore store = UserStore::forCurrentUser();
+    if (own) {
+        if (store.createKey(kMountsKey, key) == kNoError)
+            key->setNumber(utf8ToUtf16(url), 1);
+    } else if (store.openKey(kMountsKey, key) == kNoError) {
+        key->deleteValue(utf8ToUtf16(url));
+    }
+}
+
+bool isOwnMount(const std::string& url) {
+    std::unique_ptr<UserStoreKey> key;
+    uint32_t own = 0;
+    return UserStore::forCurrentUser().openKey(kMountsKey, key) == kNoError &&
+           key->queryNumber(utf8ToUtf16(url), own) == kNoError && own == 1;
+}
+
+std::string mountUrlOf(std::u16string_view remoteName) {
+    const std::optional<UncName> remote = parseUncName(remoteName);
+    return remote ? smbMountUrl(remote->host, remote->share, smbPort()) : std::string();
 }
 
 std::set<char16_t> storedLocalDrives(const UserStore& store) {
@@ -231,13 +268,18 @@ std::string smbUrl(std::u16string_view host, std::u16string_view share, std::u16
     std::string url = "smb://" + encodeComponent(host) + "/";
     if (!share.empty())
         url += encodeComponent(share) + "/";
-    size_t start = 0;
-    while (start < path.size()) {
-        const size_t end = std::min(path.find(u'\\', start), path.size());
-        url += encodeComponent(path.substr(start, end - start)) + "/";
-        start = end + 1;
-    }
-    return url;
+    return url + encodedPath(path);
+}
+
+std::string smbMountUrl(std::u16string_view host, std::u16string_view share, uint16_t port) {
+    std::string authority = utf16ToUtf8(host);
+    if (authority.find(':') != std::string::npos)
+        authority = "[" + authority + "]";
+    else
+        authority = encodeComponent(host);
+    if (port != kDefaultSmbPort)
+        authority += ":" + std::to_string(port);
+    return "smb://" + authority + "/" + encodeComponent(share) + "/";
 }
 
 WinError SmbNetworkProvider::addConnection(const NetResource& resource,
@@ -278,6 +320,24 @@ WinError SmbNetworkProvider::addConnection(const NetResource& resource,
         }
     }
 
+    std::u16string localName = letter ? letterName(*letter) : std::u16string();
+    if (WinError result = connect(localName, resource.remoteName, userName, password, {}))
+        return result;
+    if (letter && (flags & kConnectUpdateProfile)) {
+        if (WinError result = remember(*letter, resource.remoteName, userName)) {
+            cancelConnection(localName, true);
+            return result;
+        }
+    }
+    return kNoError;
+}
+
+WinError SmbNetworkProvider::connect(std::u16string localName, const std::u16string& remoteName,
+                                     std::u16string_view userName, std::u16string_view password,
+                                     std::u16string_view domain) {
+    const std::optional<UncName> remote = parseUncName(remoteName);
+    if (!remote || remote->share.empty())
+        return kErrorBadNetName;
     const std::string url = smbUrl(remote->host, remote->share, remote->path);
     int error = SmbSession(userName, password).probe(url);
     if (error == EACCES || error == EPERM) {
@@ -292,25 +352,27 @@ WinError SmbNetworkProvider::addConnection(const NetResource& resource,
     if (error)
         return winErrorFromSmbErrno(error);
 
-    std::u16string localName = letter ? letterName(*letter) : std::u16string();
-    if (letter && (flags & kConnectUpdateProfile)) {
-        if (WinError result = remember(*letter, resource.remoteName, userName))
-            return result;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        connections_.push_back(Connection{localName, resource.remoteName, remote->host,
-                                          std::u16string(userName), std::u16string(password)});
-    }
-    gvfsMountInBackground(url, utf16ToUtf8(userName), utf16ToUtf8(password));
+    // The share itself is mounted (a folder inside it is a place within that mount).
+    const std::string mountUrl = smbMountUrl(remote->host, remote->share, smbPort());
+    GvfsLogin login{utf16ToUtf8(userName), utf16ToUtf8(domain), utf16ToUtf8(password)};
+    const GvfsMountResult mounted = gvfsMount(mountUrl, login);
+    std::fill(login.password.begin(), login.password.end(), '\0');
+    if (mounted.error)
+        return mounted.error;
+    if (gvfsAvailable() && !mounted.alreadyMounted)
+        recordOwnMount(mountUrl, true);
+    std::lock_guard lock(mutex_);
+    connections_.push_back(Connection{std::move(localName), remoteName, remote->host,
+                                      std::u16string(userName), std::u16string(password),
+                                      mountUrl});
     return kNoError;
 }
 
 WinError SmbNetworkProvider::cancelConnection(std::u16string_view name, bool) {
-    // Nothing stays open on the server between calls, so cancelling is bookkeeping (and the
-    // GVfs mount); open files cannot hold it up and `force` changes nothing. A drive name
-    // cancels that drive, connected or remembered; a remote name cancels only connections made
-    // without a drive, as lettered ones are the user's drives and go only by their letter.
+    // Nothing of ours stays open on the server between calls, so cancelling is bookkeeping and
+    // the unmount; `force` changes nothing. A drive name cancels that drive, connected or
+    // remembered; a remote name cancels only connections made without a drive, as lettered ones
+    // are the user's drives and go only by their letter.
     const std::optional<char16_t> letter = driveLetterOf(name);
     if (name.empty() || (!letter && !parseUncName(name)))
         return kErrorNotConnected;
@@ -329,20 +391,29 @@ WinError SmbNetworkProvider::cancelConnection(std::u16string_view name, bool) {
         found = !released.empty();
         if (letter) {
             for (const Remembered& r : rememberedConnections(store)) {
-                if (r.letter == *letter && store.deleteKey(rememberedKey(r.letter)) == kNoError)
+                if (r.letter == *letter && store.deleteKey(rememberedKey(r.letter)) == kNoError) {
                     found = true;
+                    released.push_back(r.remoteName);
+                }
             }
         }
-        // The mount goes when no connection to that share is left.
-        std::erase_if(released, [&](const std::u16string& remote) {
-            return std::any_of(connections_.begin(), connections_.end(), [&](const Connection& c) {
-                return remoteNamesEqual(c.remoteName, remote);
-            });
-        });
     }
-    for (const std::u16string& remote : released) {
-        if (const std::optional<UncName> parsed = parseUncName(remote))
-            gvfsUnmountInBackground(smbUrl(parsed->host, parsed->share, parsed->path));
+    // A mount goes when no connection to that share is left, active or remembered.
+    std::set<std::string> mountUrls;
+    for (const std::u16string& remote : released)
+        mountUrls.insert(mountUrlOf(remote));
+    {
+        std::lock_guard lock(mutex_);
+        for (const Connection& c : connections_)
+            mountUrls.erase(c.mountUrl);
+    }
+    for (const Remembered& r : rememberedConnections(store))
+        mountUrls.erase(mountUrlOf(r.remoteName));
+    for (const std::string& url : mountUrls) {
+        if (!url.empty() && isOwnMount(url)) {
+            gvfsUnmount(url);
+            recordOwnMount(url, false);
+        }
     }
     return found ? kNoError : kErrorNotConnected;
 }
@@ -430,6 +501,78 @@ uint32_t SmbNetworkProvider::getLogicalDriveStrings(std::u16string& buffer) {
         }
     }
     return writeDriveStrings(letters, buffer);
+}
+
+std::vector<ConnectionInfo> SmbNetworkProvider::listConnections() {
+    std::vector<ConnectionInfo> list;
+    {
+        std::lock_guard lock(mutex_);
+        for (const Connection& c : connections_) {
+            ConnectionInfo info;
+            info.localName = c.localName;
+            info.remoteName = c.remoteName;
+            info.userName = c.userName;
+            info.active = true;
+            list.push_back(std::move(info));
+        }
+    }
+    const UserStore store = UserStore::forCurrentUser();
+    for (const Remembered& r : rememberedConnections(store)) {
+        auto same = std::find_if(list.begin(), list.end(), [&](const ConnectionInfo& info) {
+            return driveLetterOf(info.localName) == r.letter;
+        });
+        if (same == list.end()) {
+            ConnectionInfo info;
+            info.localName = letterName(r.letter);
+            info.remoteName = r.remoteName;
+            std::unique_ptr<UserStoreKey> key;
+            if (store.openKey(rememberedKey(r.letter), key) == kNoError)
+                key->queryText(u"UserName", info.userName);
+            same = list.insert(list.end(), std::move(info));
+        }
+        same->remembered = true;
+    }
+    for (ConnectionInfo& info : list) {
+        const std::optional<UncName> remote = parseUncName(info.remoteName);
+        if (!remote)
+            continue;
+        // The place of the connected folder itself, which may lie inside the mounted share.
+        const std::string url =
+            smbMountUrl(remote->host, remote->share, smbPort()) + encodedPath(remote->path);
+        info.mounted = gvfsIsMounted(url);
+        info.location = info.mounted ? gvfsLocation(url) : url;
+    }
+    std::stable_sort(
+        list.begin(), list.end(),
+        [](const ConnectionInfo& a, const ConnectionInfo& b) { return a.localName < b.localName; });
+    return list;
+}
+
+WinError SmbNetworkProvider::restoreConnection(std::u16string_view localName,
+                                               std::u16string_view password,
+                                               std::u16string_view domain) {
+    const std::optional<char16_t> letter = driveLetterOf(localName);
+    if (!letter)
+        return kErrorBadDevice;
+    std::lock_guard addLock(addMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        for (const Connection& c : connections_) {
+            if (driveLetterOf(c.localName) == letter)
+                return kNoError;
+        }
+    }
+    const UserStore store = UserStore::forCurrentUser();
+    for (const Remembered& r : rememberedConnections(store)) {
+        if (r.letter != *letter)
+            continue;
+        std::unique_ptr<UserStoreKey> key;
+        std::u16string user;
+        if (store.openKey(rememberedKey(r.letter), key) == kNoError)
+            key->queryText(u"UserName", user);
+        return connect(letterName(r.letter), r.remoteName, user, password, domain);
+    }
+    return kErrorNotConnected;
 }
 
 }  // namespace platform

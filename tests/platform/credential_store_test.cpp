@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/secret_service.h"
 #include "platform/trace.h"
 #include "support/temp_user_dirs.h"
 
@@ -27,6 +28,14 @@ TEST(PasswordBlob, IsLittleEndianUtf16WithoutTerminator) {
     EXPECT_TRUE(passwordBlob(u"").empty());
     EXPECT_EQ(passwordFromBlob(passwordBlob(u"p\U0001F600")), u"p\U0001F600");
     EXPECT_EQ(passwordFromBlob({0x41}), std::nullopt);
+}
+
+TEST(SecretText, OnlyTextIsAPassword) {
+    EXPECT_EQ(passwordOfSecretText("wonderland"), u"wonderland");
+    EXPECT_EQ(passwordOfSecretText("\xC3\xA9t\xC3\xA9"), u"\u00e9t\u00e9");
+    EXPECT_EQ(passwordOfSecretText(""), u"");
+    EXPECT_EQ(passwordOfSecretText(nullptr), std::nullopt);  // the secret is not text
+    EXPECT_EQ(passwordOfSecretText("\xFF\xFE"), std::nullopt);
 }
 
 class CredentialFileTest : public ::testing::Test {

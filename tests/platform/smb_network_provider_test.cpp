@@ -34,6 +34,13 @@ TEST(SmbUrl, EncodesComponentsAndTurnsBackslashesIntoSlashes) {
     EXPECT_EQ(smbUrl(u"nas", u"x#y?z@w:v"), "smb://nas/x%23y%3Fz%40w%3Av/");
 }
 
+TEST(SmbMountUrl, CarriesAPortOtherThanTheDefault) {
+    EXPECT_EQ(smbMountUrl(u"192.168.1.20", u"Public", 445), "smb://192.168.1.20/Public/");
+    EXPECT_EQ(smbMountUrl(u"192.168.1.20", u"Public", 4445), "smb://192.168.1.20:4445/Public/");
+    EXPECT_EQ(smbMountUrl(u"fd00::20", u"my share", 445), "smb://[fd00::20]/my%20share/");
+    EXPECT_EQ(smbMountUrl(u"fd00::20", u"alice", 1139), "smb://[fd00::20]:1139/alice/");
+}
+
 TEST(SmbPort, EnvironmentThenStoreThenDefault) {
     ds::test::TempUserDirs user;
     user.setEnv("DRIVESCOUT_SMB_PORT", std::nullopt);
