@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 
 #include "app/device_disc_dlg.h"
 #include "app/device_login_dlg.h"
@@ -281,6 +282,32 @@ TEST_F(OtherUserConnected, TheUserOfAnExistingDriveIsPreselected) {
     EXPECT_EQ(web_->requests().size(), requestsBefore);
 }
 
+// The user of the drive is preselected wherever the NAS lists them, by the whole name.
+TEST_F(OtherUserConnected, TheUserOfTheDriveIsPreselectedByTheWholeName) {
+    struct Case {
+        std::vector<std::string> users;
+        int selected;
+    };
+    const Case cases[] = {
+        {{"alice", "bobby", "bob"}, 2},  // "bobby" begins with "bob" but is someone else
+        {{"bob", "bobby"}, 0},
+        {{"Alice", "BOB", "carol"}, 1},  // names match without regard to case
+        {{"alice", "carol"}, 0},         // the drive's user is not listed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.users.front() + "... " + std::to_string(c.selected));
+        web_->setDefaultReply(ds::test::HttpReply::withBody(200, UserListXml(c.users)));
+        g_NasContext = NasContext{};
+        {
+            Wizard wizard;
+            ReachSignIn(wizard);
+            auto* users = wizard.SignInPage()->GetDlgItemAs<QComboBox>(kUserList);
+            EXPECT_EQ(users->currentIndex(), c.selected);
+        }
+        CUPnPSDK::ReleaseAll();  // the next wizard hears of the device anew
+    }
+}
+
 TEST_F(OtherUserConnected, AnsweringNoLeavesThePageWithAnErrorEvent) {
     Wizard wizard;
     ReachSignIn(wizard);
@@ -320,6 +347,74 @@ TEST_F(OtherUserConnected, AnsweringYesSignsOutAndRetriesWithTwoEvents) {
     ExpectNoPasswordLogged();
 }
 
+// bob's drive in place proves nothing about a password typed now: a guess is refused, the
+// right password (accepted by the NAS's validate_user) signs bob in on that drive.
+TEST_F(OtherUserConnected, TheDriveInPlaceIsTakenOnlyWithAPasswordTheNasAccepts) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "bob", "any-guess");
+    web_->queueReply(ds::test::HttpReply::withBody(403, "no"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), "Wrong Password");
+    EXPECT_EQ(web_->requests().back().body, "username=bob&password=any-guess&retToken=1");
+
+    ChooseUser(wizard, "bob", "builder");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "http://127.0.0.1/hearthlink/?token=1"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    ASSERT_TRUE(wizard.OnDone());
+    EXPECT_EQ(web_->requests().back().body, "username=bob&password=builder&retToken=1");
+    EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "X: bob");
+    EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), "You are logged in as \"bob\"");
+    const auto calls = network_->addCalls();  // bob's drive reused: only the fixture made one
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const auto& call) { return call.userName == u"bob"; }),
+              1);
+    ExpectNoPasswordLogged();
+}
+
+// carol's folder has a remembered drive W: as well as bob's X:. carol signing in with a guess is
+// not signed in (and nothing calls her bob); with her password she is, on her own drive.
+TEST_F(OtherUserConnected, AnotherUsersDriveInPlaceIsTakenOnlyWithHerProvenPassword) {
+    web_->setDefaultReply(
+        ds::test::HttpReply::withBody(200, UserListXml({"bob", "alice", "carol"})));
+    network_->addShare(u"127.0.0.1", u"carol", {false, {u"carol"}});
+    network_->addAccount(u"127.0.0.1", u"carol", u"cheshire");
+    network_->addRememberedConnection(u"W:", u"\\\\127.0.0.1\\carol", u"carol");
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "carol", "any-guess");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "Wrong password"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), "Wrong Password");
+    EXPECT_EQ(Messages().back(),
+              "Login device Homevault(127.0.0.1) with user carol failed! error code: 1326");
+
+    ChooseUser(wizard, "carol", "cheshire");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "http://127.0.0.1/hearthlink/?token=2"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    ASSERT_TRUE(wizard.OnDone());
+    EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "W: carol");
+    EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), "You are logged in as \"carol\"");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "http://127.0.0.1/hearthlink/?token=3"));
+    Click(*wizard.DonePage(), kDoneButton);
+    EXPECT_EQ(web_->requests().back().body, "username=carol&password=cheshire&retToken=1");
+}
+
+// The NAS does not answer: the drive in place is not taken, and the page says what it says for
+// any failure other than a wrong password.
+TEST_F(OtherUserConnected, ANasThatCannotProveThePasswordLeavesTheUserOnThePage) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "bob", "builder");
+    web_.reset();  // nobody listens on the NAS's web port any more
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText),
+              ToQString(LoadText(resources::IDS_CHECK_POWER_AND_NETWORK)).toStdString());
+}
+
 TEST_F(OtherUserConnected, AFailedSignOutIsToldAndTheSignInRetriedAnyway) {
     Wizard wizard;
     ReachSignIn(wizard);
@@ -349,6 +444,23 @@ TEST_F(WizardFlowTest, OtherErrorsShowTheCheckPowerText) {
     EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText),
               "Make sure that Homevault has power, check the network connection between your "
               "computer and Homevault, and then try to search for the device again.");
+}
+
+// 1219 when the user on record is the one signing in (whose drive has gone since): no question,
+// nobody to sign out; the page shows text 180.
+TEST_F(WizardFlowTest, ConflictWithTheRecordedUserHimselfShowsTheCheckPowerText) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    g_NasContext.strUserName = u"ALICE";  // as FindPrivateMapping recorded it, in its own case
+    ChooseUser(wizard, "alice", "wonderland");
+    network_->failNextAdd(1219);
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText),
+              ToQString(LoadText(resources::IDS_CHECK_POWER_AND_NETWORK)).toStdString());
+    EXPECT_EQ(Messages().back(),
+              "Login device Homevault(127.0.0.1) with user alice failed! error code: 1219");
 }
 
 TEST_F(WizardFlowTest, DoneOpensTheTokenAddressAfterASignInWithAPassword) {
@@ -385,35 +497,49 @@ TEST_F(WizardFlowTest, ClosingTheWindowEndsWithoutTheBrowser) {
     EXPECT_TRUE(opened_.empty());
 }
 
-// German on every page: the translated texts of the dictionary, the title untranslated.
-TEST_F(WizardFlowTest, LanguageGermanShowsGermanOnEveryPage) {
-    CDriveScoutApp app;
-    app.SelectLanguage({QStringLiteral("drivescout"), QStringLiteral("/LANGUAGE=DEU")});
-    auto german = [](const char16_t* english) {
-        return ToQString(framework::TranslatePrompt(english)).toStdString();
-    };
-    ASSERT_NE(german(u"Search again"), "Search again");
-
-    Wizard wizard;
-    EXPECT_EQ(wizard.Header(), "Drive Scout: " + german(u"Discover"));
-    EXPECT_EQ(Text(*wizard.DiscoveryPage(), 1006), german(u"Search again"));
-    ReachSignIn(wizard);
-    EXPECT_EQ(wizard.Header(), "Drive Scout: " + german(u"Sign in"));
-    EXPECT_EQ(Text(*wizard.SignInPage(), kSkip), german(u"Skip"));
-    EXPECT_EQ(Text(*wizard.SignInPage(), kSelectDifferentDrive),
-              german(u"Select a different drive"));
-    ChooseUser(wizard, "alice", "wrong-one");
-    Click(*wizard.SignInPage(), kSignInButton);
-    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), german(u"Wrong Password"));
-    Click(*wizard.SignInPage(), kSkip);
-    ASSERT_TRUE(wizard.OnDone());
-    EXPECT_EQ(wizard.Header(), "Drive Scout: " + german(u"Assign"));
-    EXPECT_EQ(Text(*wizard.DonePage(), kDoneButton), german(u"Done"));
-    EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine),
-              german(u"Because you are not logged in to this drive, only public drive folder can "
-                     u"be assigned."));
-    // The drive line's word stays as it is.
-    EXPECT_EQ(Text(*wizard.DonePage(), kPublicLine), "Z: Public");
+// Whole flows in German, Japanese and Russian: the translated texts of the dictionary on every
+// page, the title untranslated, a wrong password, a sign-in and the done page.
+TEST_F(WizardFlowTest, WholeFlowsInGermanJapaneseAndRussian) {
+    for (const char* language : {"DEU", "JPN", "RUS"}) {
+        SCOPED_TRACE(language);
+        CDriveScoutApp app;
+        app.SelectLanguage({QStringLiteral("drivescout"),
+                            QStringLiteral("/LANGUAGE=") + QString::fromLatin1(language)});
+        auto translated = [](const char16_t* english) {
+            return ToQString(framework::TranslatePrompt(english)).toStdString();
+        };
+        ASSERT_NE(translated(u"Search again"), "Search again");
+        g_NasContext = NasContext{};
+        {
+            Wizard wizard;
+            EXPECT_EQ(wizard.Header(), "Drive Scout: " + translated(u"Discover"));
+            EXPECT_EQ(Text(*wizard.DiscoveryPage(), 1006), translated(u"Search again"));
+            ReachSignIn(wizard);
+            EXPECT_EQ(wizard.Header(), "Drive Scout: " + translated(u"Sign in"));
+            EXPECT_EQ(Text(*wizard.SignInPage(), kSkip), translated(u"Skip"));
+            EXPECT_EQ(Text(*wizard.SignInPage(), kSelectDifferentDrive),
+                      translated(u"Select a different drive"));
+            ChooseUser(wizard, "alice", "wrong-one");
+            Click(*wizard.SignInPage(), kSignInButton);
+            EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), translated(u"Wrong Password"));
+            ChooseUser(wizard, "alice", "wonderland");
+            Click(*wizard.SignInPage(), kSignInButton);
+            ASSERT_TRUE(wizard.OnDone());
+            EXPECT_EQ(wizard.Header(), "Drive Scout: " + translated(u"Assign"));
+            EXPECT_EQ(Text(*wizard.DonePage(), kDoneButton), translated(u"Done"));
+            LBString signedIn;
+            signedIn.Format(LoadText(resources::IDS_LOGGED_IN_AS).GetString(), u"alice");
+            EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), signedIn.ToUtf8());
+            EXPECT_NE(signedIn.ToUtf8(), "You are logged in as \"alice\"");
+            // The drive lines' words stay as they are.
+            EXPECT_EQ(Text(*wizard.DonePage(), kPublicLine), "Z: Public");
+            EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "Y: alice");
+        }
+        CUPnPSDK::ReleaseAll();
+        for (const char16_t* drive : {u"Z:", u"Y:"}) {
+            network_->cancelConnection(drive, true);
+        }
+    }
 }
 
 }  // namespace
