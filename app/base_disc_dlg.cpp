@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/artwork.h"
 #include "app/dialog_templates.h"
@@ -188,6 +189,7 @@ void CBaseDiscDlg::SetDlgItemText(int id, const QString& text) {
     QWidget* control = GetDlgItem(id);
     if (auto* label = dynamic_cast<StaticControl*>(control)) {
         label->SetText(text);
+        FitStaticText(label);
     } else if (auto* button = dynamic_cast<QPushButton*>(control)) {
         button->setText(text);
     } else if (auto* line = dynamic_cast<QLineEdit*>(control)) {
@@ -250,6 +252,64 @@ void CBaseDiscDlg::SetControlFont(QWidget* control, const QFont& font) {
     if (control != nullptr) {
         control->setFont(font);
         control->update();
+        if (auto* dialog = dynamic_cast<CBaseDiscDlg*>(control->parentWidget())) {
+            dialog->FitStaticText(control);  // the text's lines follow the font
+        }
+    }
+}
+
+void CBaseDiscDlg::FitStaticText(QWidget* control) {
+    auto* label = dynamic_cast<StaticControl*>(control);
+    if (label == nullptr || (label->Style() & kStaticBitmap)) {
+        return;
+    }
+    const auto at = std::find(m_controls.begin(), m_controls.end(), control);
+    if (at == m_controls.end()) {
+        return;
+    }
+    const int templateHeight = m_templateRects[size_t(at - m_controls.begin())].height();
+    const int textHeight = label->WrappedTextSize(label->width()).height();
+    SetControlHeight(label, std::max(templateHeight, textHeight));
+}
+
+void CBaseDiscDlg::SetControlHeight(QWidget* control, int height) {
+    if (control == nullptr || height == control->height()) {
+        return;
+    }
+    const QRect before = control->geometry();
+    const int change = height - before.height();
+    control->resize(before.width(), height);
+    const int edge = before.y() + before.height();
+    for (QWidget* other : m_controls) {
+        if (other != control && other->y() >= edge) {
+            other->move(other->x(), other->y() + change);
+        }
+    }
+    FollowControlsWithHeight();
+}
+
+void CBaseDiscDlg::FollowControlsWithHeight() {
+    int templateBottom = 0;
+    for (const QRect& rect : m_templateRects) {
+        templateBottom = std::max(templateBottom, rect.y() + rect.height());
+    }
+    int bottom = 0;
+    for (const QWidget* control : m_controls) {
+        bottom = std::max(bottom, control->y() + control->height());
+    }
+    const int extra = std::max(0, bottom - templateBottom);
+    if (extra == m_nExtraHeight) {
+        return;
+    }
+    const int height = this->height() - m_nExtraHeight + extra;
+    m_nExtraHeight = extra;
+    if (m_template.frame == DialogFrame::Child) {
+        resize(width(), height);
+        if (auto* parent = dynamic_cast<CBaseDiscDlg*>(parentWidget())) {
+            parent->OnChildDialogResized(*this);
+        }
+    } else {
+        setFixedSize(width(), height);
     }
 }
 
@@ -277,6 +337,8 @@ void CBaseDiscDlg::OnCancel() {}
 QColor CBaseDiscDlg::OnCtlColor(const QWidget&, int) {
     return GreyTextColor();
 }
+
+void CBaseDiscDlg::OnChildDialogResized(CBaseDiscDlg&) {}
 
 void CBaseDiscDlg::OnTimer(unsigned) {}
 

@@ -68,6 +68,17 @@ class CBaseDiscDlg : public QDialog {
 
     // Gives a control a font and redraws it.
     static void SetControlFont(QWidget* control, const QFont& font);
+
+    // Room for texts. The templates' rectangles were sized for English; a translation that needs
+    // more lines than its static has gets them: the static grows to its wrapped text (never below
+    // its template height) and every control that lies below it moves by as much, and so does
+    // the dialog's bottom edge. English texts fit their templates, so nothing moves for them.
+    void FitStaticText(QWidget* control);
+    // Gives `control` `height` pixels; controls whose top lies at or below its bottom edge move
+    // by the difference and the dialog's height follows (never below its template height).
+    void SetControlHeight(QWidget* control, int height);
+    // How much taller than its template (or than its parent made it) the dialog now is.
+    int ExtraHeight() const { return m_nExtraHeight; }
     // Puts bitmap `bitmapId` into static control `id` (switching it to a bitmap static).
     void SetStaticBitmap(int id, int bitmapId);
 
@@ -95,6 +106,8 @@ class CBaseDiscDlg : public QDialog {
     // Text colour of `control` (its id given); the base: grey 0x666666 for every control.
     // Static texts are always drawn transparently on the white background.
     virtual QColor OnCtlColor(const QWidget& control, int controlId);
+    // Child dialog `page` changed its height (its texts needed room); the base does nothing.
+    virtual void OnChildDialogResized(CBaseDiscDlg& page);
     // A window timer of this dialog fired.
     virtual void OnTimer(unsigned id);
     // F1: the base does nothing and reports that it did not handle it.
@@ -114,11 +127,15 @@ class CBaseDiscDlg : public QDialog {
 
   private:
     QWidget* CreateControl(const ControlTemplate& control);
+    // Keeps the dialog as much taller than it was given as the controls' lowest edge lies
+    // below the template's lowest edge; tells the parent dialog when that changed.
+    void FollowControlsWithHeight();
 
     const DialogTemplate& m_template;
     DialogBaseUnits m_baseUnits;
     std::vector<QWidget*> m_controls;  // owned by this dialog as Qt children
     std::vector<QRect> m_templateRects;
+    int m_nExtraHeight = 0;  // pixels the dialog grew by for its texts
     WindowTimers m_timers;
     bool m_bCreated = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QKeySequence>
 #include <QShortcut>
+#include <algorithm>
 
 #include "app/app_globals.h"
 #include "app/device_disc_dlg.h"
@@ -63,12 +64,8 @@ bool CDriveScoutDlg::OnInitDialog() {
     m_pSignInPage->Create(this);
     m_pDonePage->Create(this);
 
-    const QRect pageArea = PageAreaRect();
-    for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
-             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
-        page->setGeometry(pageArea);
-        page->update();
-    }
+    m_nPageAreaHeight = PageAreaRect().height();
+    LayOutPages();
 
     ShowDiscoveryPage();
     return true;
@@ -77,6 +74,29 @@ bool CDriveScoutDlg::OnInitDialog() {
 QRect CDriveScoutDlg::PageAreaRect() const {
     // The first control of the template marks the page area.
     return Controls().empty() ? QRect() : Controls().front()->geometry();
+}
+
+void CDriveScoutDlg::LayOutPages() {
+    if (m_nPageAreaHeight == 0 || Controls().empty()) {
+        return;  // the pages are still being made
+    }
+    int extra = 0;
+    for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
+             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+        extra = std::max(extra, page->ExtraHeight());
+    }
+    SetControlHeight(Controls().front(), m_nPageAreaHeight + extra);
+    const QRect pageArea = PageAreaRect();
+    for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
+             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+        page->setGeometry(pageArea.x(), pageArea.y(), pageArea.width(),
+                          m_nPageAreaHeight + page->ExtraHeight());
+        page->update();
+    }
+}
+
+void CDriveScoutDlg::OnChildDialogResized(CBaseDiscDlg&) {
+    LayOutPages();
 }
 
 void CDriveScoutDlg::ShowOnly(CBaseDiscDlg* page, const char* snapshotStep) {

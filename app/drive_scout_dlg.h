@@ -49,10 +49,16 @@ class CDriveScoutDlg : public CBaseDiscDlg {
     // F1 does nothing.
     bool OnHelpInfo() override;
 
+    // A page grew or shrank for its texts: the page area (and with it the window) follows the
+    // tallest page.
+    void OnChildDialogResized(CBaseDiscDlg& page) override;
+
   private:
+    void LayOutPages();
     void ShowOnly(CBaseDiscDlg* page, const char* snapshotStep);
 
     std::unique_ptr<CDeviceDiscDlg> m_pDiscoveryPage;
     std::unique_ptr<CDeviceLoginDlg> m_pSignInPage;
     std::unique_ptr<CDiscDoneDlg> m_pDonePage;
+    int m_nPageAreaHeight = 0;  // the template's page area, in pixels; 0 until the pages exist
 };

@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include "app/dialog_template.h"
@@ -101,6 +102,12 @@ void StaticControl::paintEvent(QPaintEvent*) {
     if (m_text.isEmpty()) {
         return;
     }
+    painter.setPen(TextColor());
+    painter.setFont(font());
+    painter.drawText(rect(), TextFlags(), m_text);
+}
+
+int StaticControl::TextFlags() const {
     int flags = Qt::TextWordWrap;
     if (m_style & kStaticCenter) {
         flags |= Qt::AlignHCenter;
@@ -111,7 +118,15 @@ void StaticControl::paintEvent(QPaintEvent*) {
     }
     // A vertically centred static shows one line in the middle of its rectangle.
     flags |= (m_style & kStaticCenterImage) ? Qt::AlignVCenter : Qt::AlignTop;
-    painter.setPen(TextColor());
-    painter.setFont(font());
-    painter.drawText(rect(), flags, m_text);
+    return flags;
+}
+
+QSize StaticControl::WrappedTextSize(int width) const {
+    if ((m_style & kStaticBitmap) || m_text.isEmpty()) {
+        return {};
+    }
+    const QFontMetrics metrics(font());
+    // As tall as any text may need; only the width limits the lines.
+    const QRect bounds(0, 0, width, 1 << 20);
+    return metrics.boundingRect(bounds, TextFlags() & ~Qt::AlignVCenter, m_text).size();
 }

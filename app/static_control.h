@@ -32,6 +32,10 @@ class StaticControl : public QLabel {
     void SetBitmap(const QPixmap& bitmap);
     const QPixmap& Bitmap() const { return m_bitmap; }
 
+    // The size the text takes when wrapped at words to `width` pixels in the control's font and
+    // alignment (what paintEvent draws); an empty size for a bitmap static or an empty text.
+    QSize WrappedTextSize(int width) const;
+
     // Asked for the text colour at every paint (the dialog's OnCtlColor).
     void SetColorSource(ColorSource source) { m_colorSource = std::move(source); }
     QColor TextColor() const;
@@ -40,6 +44,8 @@ class StaticControl : public QLabel {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    int TextFlags() const;
+
     int m_controlId;
     std::uint32_t m_style;
     QString m_text;

@@ -139,7 +139,7 @@ TEST_F(DeviceDiscDlgTest, TwoDevicesListedInArrivalOrderAndNothingChosenWhenTheC
     EXPECT_FALSE(Shown(page, kProgress));
 
     // Well past 120 scaled seconds: the countdown keeps ticking without effect.
-    QTRY_VERIFY_WITH_TIMEOUT(page.SecondsLeft() < -60, kWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return page.SecondsLeft() < -60; }));
     EXPECT_TRUE(wizard.OnDiscovery());
     EXPECT_TRUE(g_NasContext.strName.IsEmpty());
     EXPECT_TRUE(page.IsTimerRunning(CDeviceDiscDlg::kScanTimer));
@@ -154,7 +154,7 @@ TEST_F(DeviceDiscDlgTest, OneDeviceIsChosenWhenTheCountdownEnds) {
     EXPECT_EQ(Text(page, kResultText), "Found 1 network drive.");
     EXPECT_TRUE(wizard.OnDiscovery());
 
-    QTRY_VERIFY_WITH_TIMEOUT(wizard.OnSignIn(), kWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return wizard.OnSignIn(); }));
     EXPECT_LE(page.SecondsLeft(), 0);
     EXPECT_FALSE(page.IsTimerRunning(CDeviceDiscDlg::kScanTimer));
     EXPECT_EQ(wizard.Header(), "Drive Scout: Sign in");
@@ -177,7 +177,7 @@ TEST_F(DeviceDiscDlgTest, OneDeviceIsChosenWhenTheCountdownEnds) {
 TEST_F(DeviceDiscDlgTest, NoDeviceShowsTheReasonsAfterTheCountdown) {
     Wizard wizard;
     CDeviceDiscDlg& page = wizard.Discovery();
-    QTRY_VERIFY_WITH_TIMEOUT(Shown(page, kReasonsText), kWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return Shown(page, kReasonsText); }));
     EXPECT_EQ(page.SecondsLeft(), 0);
     EXPECT_EQ(Text(page, kCountdownText), "Scanning: 0 seconds");
     EXPECT_FALSE(page.IsTimerRunning(CDeviceDiscDlg::kScanTimer));
@@ -227,7 +227,7 @@ TEST_F(DeviceDiscDlgTest, DevicesThatLeaveAreTakenOffTheListByTheirSuffix) {
     EXPECT_EQ(page.ControlTextColor(*page.GetDlgItem(kResultText)), kRed);
     EXPECT_EQ(ResultIcon(page), Bitmap(IDB_CROSS));
     EXPECT_TRUE(Shown(page, kDeviceList));
-    QTRY_VERIFY_WITH_TIMEOUT(Shown(page, kReasonsText), kWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return Shown(page, kReasonsText); }));
 }
 
 TEST_F(DeviceDiscDlgTest, ACopyOutlivesTheSdksDevice) {
@@ -266,7 +266,7 @@ TEST_F(DeviceDiscDlgTest, SearchAgainIsLockedForFiveSecondsAndStartsOver) {
     button->click();
     EXPECT_EQ(page.SessionGeneration(), generation + 1);
 
-    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), kWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return button->isEnabled(); }));
     EXPECT_FALSE(page.IsTimerRunning(CDeviceDiscDlg::kSearchAgainTimer));
     // The new session hears of devices.
     Announce(MakeRecord(kMakerPrefix, "000000000003", "Third"));

@@ -206,4 +206,46 @@ TEST_F(DriveScoutDlgTest, SnapshotOfTheWindowEachTimeAPageIsShown) {
     EXPECT_EQ(picture.pixelColor(2, picture.height() - 2), QColor(Qt::white));
 }
 
+// A text that needs more lines than its static has makes room: the static grows to its text,
+// what lies below it moves down as far, the page and the window grow with it; a shorter text
+// later gives the room back.
+TEST_F(DriveScoutDlgTest, ATextThatNeedsMoreLinesPushesWhatLiesBelowAndTheWindowDown) {
+    constexpr int kSignedInLine = 1034;  // done page: 0, 48, 360, 19
+    constexpr int kHeading = 1030;       // done page: 0, 70, 360, 16
+    constexpr int kDoneButton = 1012;    // done page: 0, 162, 57, 18
+    MainDialog dialog;
+    CDiscDoneDlg& page = *dialog.DonePage();
+    auto* line = dynamic_cast<StaticControl*>(page.GetDlgItem(kSignedInLine));
+    ASSERT_NE(line, nullptr);
+    const QRect lineBefore = line->geometry();
+    const QRect headingBefore = page.GetDlgItem(kHeading)->geometry();
+    const QRect buttonBefore = page.GetDlgItem(kDoneButton)->geometry();
+    const QSize pageBefore = page.size();
+    const QSize windowBefore = dialog.size();
+    const QRect areaBefore = dialog.PageAreaRect();
+
+    QString longText;
+    for (int i = 0; i < 12; ++i) {
+        longText += QStringLiteral("A sentence long enough to need a line of its own here. ");
+    }
+    page.SetDlgItemText(kSignedInLine, longText);
+    const int needed = line->WrappedTextSize(line->width()).height();
+    ASSERT_GT(needed, lineBefore.height() + 40);
+    const int grown = needed - lineBefore.height();
+    EXPECT_EQ(line->geometry(), QRect(lineBefore.topLeft(), QSize(lineBefore.width(), needed)));
+    EXPECT_EQ(page.GetDlgItem(kHeading)->geometry(), headingBefore.translated(0, grown));
+    EXPECT_EQ(page.GetDlgItem(kDoneButton)->geometry(), buttonBefore.translated(0, grown));
+    EXPECT_EQ(page.size(), pageBefore + QSize(0, grown));
+    EXPECT_EQ(dialog.PageAreaRect(), areaBefore.adjusted(0, 0, 0, grown));
+    EXPECT_EQ(dialog.size(), windowBefore + QSize(0, grown));
+    // The other pages stay as they were.
+    EXPECT_EQ(dialog.SignInPage()->height(), areaBefore.height());
+
+    page.SetDlgItemText(kSignedInLine, QStringLiteral("Short."));
+    EXPECT_EQ(line->geometry(), lineBefore);
+    EXPECT_EQ(page.GetDlgItem(kHeading)->geometry(), headingBefore);
+    EXPECT_EQ(page.size(), pageBefore);
+    EXPECT_EQ(dialog.size(), windowBefore);
+}
+
 }  // namespace

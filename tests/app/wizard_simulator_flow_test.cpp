@@ -139,12 +139,13 @@ TEST_F(WizardWithSimulatorTest, FoundChosenSignedInAndDone) {
         }
         return -1;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(ourRow() >= 0, kFlowWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return ourRow() >= 0; }, kFlowWatchdogMs));
     EXPECT_EQ(discovery.RowTexts()[size_t(ourRow())].toStdString(), "Homevault 1");
     EXPECT_TRUE(wizard.DiscoveryPage()->isVisibleTo(&wizard));
 
     // Alone in the list it is chosen when the countdown ends; with others, by a click.
-    QTRY_VERIFY_WITH_TIMEOUT(wizard.OnSignIn() || discovery.Devices().size() > 1, kFlowWatchdogMs);
+    ASSERT_TRUE(WaitUntil([&] { return wizard.OnSignIn() || discovery.Devices().size() > 1; },
+                          kFlowWatchdogMs));
     if (!wizard.OnSignIn()) {
         discovery.OnListClick(ourRow());
     }

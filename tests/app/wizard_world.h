@@ -34,6 +34,7 @@
 #include "support/http_fixture.h"
 #include "support/temp_user_dirs.h"
 #include "upnp/device_record.h"
+#include "wait_until.h"
 
 namespace wizardtest {
 
@@ -42,8 +43,6 @@ inline constexpr const char* kMakerPrefix = "3b2b54a3-5512-4a2b-93f2";
 inline constexpr const char* kNasHost = "127.0.0.1";
 // Scaled periods: 15 s become 15 ms, 5 s 5 ms.
 inline constexpr double kTimeScale = 0.001;
-// Longest a QTRY wait may take before the test fails.
-inline constexpr int kWatchdogMs = 8000;
 
 struct LoggedEvent {
     WizardEventType type;
