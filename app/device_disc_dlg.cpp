@@ -145,6 +145,7 @@ int CDeviceDiscDlg::StartScan() {
     if (fnUPnPStartEventMonitor(m_session) < 0) {
         return 0;
     }
+    m_bMonitoring = true;
     m_nScanTimer = SetTimer(kScanTimer, kScanTickMs);
     m_nSecondsLeft = kScanSeconds;
     SetDlgItemText(kCountdownText, CountdownText(m_nSecondsLeft));
@@ -152,6 +153,7 @@ int CDeviceDiscDlg::StartScan() {
 }
 
 int CDeviceDiscDlg::StopScan() {
+    m_bMonitoring = false;
     if (m_session == nullptr) {
         return 0;
     }
@@ -203,8 +205,8 @@ void CDeviceDiscDlg::DrainDeviceEvents() {
 }
 
 void CDeviceDiscDlg::HandleDeviceEvent(std::uint64_t generation, int32_t kind, DeviceCopy device) {
-    if (generation != m_nGeneration || m_session == nullptr) {
-        return;  // from a session that is closed
+    if (generation != m_nGeneration || m_session == nullptr || !m_bMonitoring) {
+        return;  // from a session that is closed, or queued before its monitor was stopped
     }
     if (kind == DEVICE_ADDED) {
         AddDevice(std::move(device));
@@ -231,6 +233,7 @@ void CDeviceDiscDlg::RemoveDevice(const CAbstractUPnPDevice* device) {
     if (device == nullptr) {
         return;
     }
+    // A device is its UDN suffix; names say nothing (two NASes may share one).
     const LBString suffix(device->GetUDNSuffix());
     for (size_t i = 0; i < m_devices.size(); ++i) {
         if (LBString(m_devices[i]->GetUDNSuffix()) == suffix) {

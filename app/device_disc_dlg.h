@@ -67,6 +67,11 @@ class CDeviceDiscDlg : public CBaseDiscDlg {
     // "Search again".
     void OnSearchAgain();
 
+    // Starts the monitor and the countdown. Once StopScan has run, events still queued are
+    // dropped: the page no longer follows the network. 1 on success, 0 on failure.
+    int StartScan();
+    int StopScan();
+
     // Views of the page.
     void ShowScanningView();
     void ShowResultView();
@@ -93,8 +98,6 @@ class CDeviceDiscDlg : public CBaseDiscDlg {
 
     // --- SDK steps; 1 on success, 0 on failure.
     int OpenDiscoverySession();
-    int StartScan();
-    int StopScan();
 
   private:
     // What the callback of one session knows: the page and the session's generation. Owned by
@@ -128,6 +131,7 @@ class CDeviceDiscDlg : public CBaseDiscDlg {
     CDriveScoutDlg* m_pMainDlg;  // not owned
     int m_nSecondsLeft = kScanSeconds;
     std::uint64_t m_nGeneration = 0;
+    bool m_bMonitoring = false;  // between StartScan and StopScan
     std::unique_ptr<SessionContext> m_pSessionContext;
 
     // Guards m_pending and m_bWakePosted, between the SDK's thread and this one; nothing else is

@@ -11,11 +11,13 @@
 
 #include "app/app_globals.h"
 #include "app/artwork.h"
+#include "app/device_disc_dlg.h"
 #include "app/dialog_templates.h"
 #include "app/drive_scout_dlg.h"
 #include "app/load_text.h"
 #include "app/nas/drive_letters.h"
 #include "app/nas/nas_context.h"
+#include "app/nas/nas_web_api.h"
 #include "app/qt_text.h"
 #include "app/tkx_win_app.h"
 #include "app/wizard_event_log.h"
@@ -142,14 +144,14 @@ void CDeviceLoginDlg::FillUserList(const std::vector<LBString>& users) {
     list->setCurrentIndex(list->count() > 0 ? 0 : -1);
 
     if (nas::FindPrivateMapping(g_NasContext) == 1 && list->count() > 0) {
-        // The first name that begins with the user of the drive found, searched from the second
-        // item on and then the first.
-        const QString prefix = ToQString(g_NasContext.strUserName);
+        // The user of the drive found, searched from the second item on and then the first. The
+        // whole name must match: the drive of "bob" does not make "bobby" the user.
+        const QString owner = ToQString(g_NasContext.strUserName);
         const int count = list->count();
         int found = 0;
         for (int step = 1; step <= count; ++step) {
             const int i = step % count;
-            if (list->itemText(i).startsWith(prefix, Qt::CaseInsensitive)) {
+            if (list->itemText(i).compare(owner, Qt::CaseInsensitive) == 0) {
                 found = i;
                 break;
             }
@@ -190,7 +192,12 @@ void CDeviceLoginDlg::OnSignIn() {
     message.Format(u"Login NAS with user %s", user.GetString());
 
     nas::MapPublicFolder(g_NasContext);
-    const int32_t err = nas::MapPrivateFolder(g_NasContext, user, password);
+    // A drive already in place for this user's folder is taken only once the NAS has accepted
+    // the password.
+    const int32_t err = nas::MapPrivateFolder(
+        g_NasContext, user, password, [](const LBString& who, const LBString& secret) {
+            return nas::ValidateUser(g_NasContext, who, secret, WizardWebApiSettings());
+        });
 
     if (err == 0) {
         HideErrorIndicators();

@@ -21,6 +21,8 @@ LBString CDriveScoutApp::SelectLanguage(const QStringList& argumentsWithProgram)
         // A language that cannot be made current leaves the English texts.
         localization->SetLanguage(framework::CLanguage::FromCode(code.View()));
     }
+    // Qt's own texts (edit menus, standard buttons) follow the same language.
+    m_qtTranslations.Install(code);
     return code;
 }
 

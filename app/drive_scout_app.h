@@ -10,6 +10,7 @@
 
 #include "app/command_line_info.h"
 #include "app/language_choice.h"
+#include "app/qt_translations.h"
 #include "app/tkx_win_app.h"
 
 class CDriveScoutApp : public CTkxWinApp {
@@ -22,11 +23,13 @@ class CDriveScoutApp : public CTkxWinApp {
 
     // Start-up up to the language: parses `argumentsWithProgram` into m_cmdInfo, looks the
     // system's language up into m_language, and gives the localization the dictionary and the
-    // chosen code. Returns the code chosen (before it is checked against the language table).
+    // chosen code, and installs Qt's own translation for it where the system has one. Returns the
+    // code chosen (before it is checked against the language table).
     LBString SelectLanguage(const QStringList& argumentsWithProgram);
 
     CDiscoveryCommandLineInfo m_cmdInfo;
     LanguageChoice m_language;
+    QtTranslations m_qtTranslations;
     // Restart support as the platform knows it: may be restarted, nothing else. Nothing here
     // acts on it.
     std::uint32_t m_dwRestartManagerSupportFlags = 1;

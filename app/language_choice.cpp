@@ -1,6 +1,8 @@
 #include "app/language_choice.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "platform/system_language.h"
 
@@ -36,16 +38,55 @@ SystemLanguageSource& Source() {
 
 }  // namespace
 
+namespace {
+
+constexpr std::uint16_t kChinese = 0x04;
+// Chinese sub-languages written in traditional characters: Taiwan, Hong Kong, Macao.
+constexpr std::uint16_t kTraditionalChinese[] = {0x01, 0x03, 0x05};
+
+// The row for a language the table does not list exactly: the first row of the same primary
+// language, Chinese by its script.
+const SystemLanguageRow* SamePrimaryLanguage(std::uint16_t primary, std::uint16_t sub) {
+    if (primary == kChinese) {
+        const bool traditional =
+            std::find(std::begin(kTraditionalChinese), std::end(kTraditionalChinese), sub) !=
+            std::end(kTraditionalChinese);
+        sub = traditional ? 0x01 : 0x02;
+        for (const SystemLanguageRow& row : kSystemLanguages) {
+            if (row.primaryLanguage == primary && row.subLanguage == sub) {
+                return &row;
+            }
+        }
+    }
+    for (const SystemLanguageRow& row : kSystemLanguages) {
+        if (row.primaryLanguage == primary) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool ChooseLanguageFromLangId(LanguageChoice& choice, std::uint16_t langId) {
     const std::uint16_t primary = langId & 0x3FF;
     const std::uint16_t sub = langId >> 10;
+    const SystemLanguageRow* found = nullptr;
     for (const SystemLanguageRow& row : kSystemLanguages) {
         if (row.primaryLanguage == primary && row.subLanguage == sub) {
-            choice.primaryLanguage = row.primaryLanguage;
-            choice.subLanguage = row.subLanguage;
-            choice.code = row.code;
+            found = &row;
             break;
         }
+    }
+    // Spain reports modern-sort Spanish, Austria its own German, Portugal its own Portuguese:
+    // each reads the dictionary of its language rather than English.
+    if (found == nullptr) {
+        found = SamePrimaryLanguage(primary, sub);
+    }
+    if (found != nullptr) {
+        choice.primaryLanguage = found->primaryLanguage;
+        choice.subLanguage = found->subLanguage;
+        choice.code = found->code;
     }
     return !choice.code.IsEmpty();
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The wizard's language from the system's default language: the thirteen languages the wizard
-// offers, each matched by its exact primary and sub-language. Any thread.
+// offers, each matched by its exact primary and sub-language, else by its primary language.
+// Any thread.
 
 #include <cstdint>
 #include <functional>
@@ -15,8 +16,10 @@ struct LanguageChoice {
 };
 
 // Fills `choice` from the first row of the system language table whose primary and
-// sub-language both equal those of the system's default language; leaves it as it was without
-// a match. True when the code is not empty.
+// sub-language both equal those of the system's default language; without one, from the first
+// row of the same primary language (Chinese by script: Taiwan, Hong Kong and Macao traditional,
+// the others simplified); leaves it as it was when the language is not listed at all. True when
+// the code is not empty.
 bool ChooseLanguageFromSystem(LanguageChoice& choice);
 // The same for a given LANGID.
 bool ChooseLanguageFromLangId(LanguageChoice& choice, std::uint16_t langId);

@@ -16,6 +16,7 @@ set(DS_APP_SOURCES
   drive_scout_dlg.cpp
   language_choice.cpp
   load_text.cpp
+  qt_translations.cpp
   static_control.cpp
   tkx_win_app.cpp
   window_snapshot.cpp

@@ -141,12 +141,20 @@ int32_t MapPublicFolder(NasContext& context) {
     return code;
 }
 
-int32_t MapPrivateFolder(NasContext& context, LBString user, LBString password) {
+int32_t MapPrivateFolder(NasContext& context, LBString user, LBString password,
+                         const PasswordProof& prove) {
     const LBString path = uncPath(context.strAddress, user);
-    if (!FindMappedDrive(path).IsEmpty()) {
-        // The user name, path and drive stay as FindPrivateMapping recorded them.
-        context.strPassword = password;
+    if (const LBString found = FindMappedDrive(path); !found.IsEmpty()) {
+        // Whoever made that connection, it says nothing about the password typed now.
+        const int32_t proof = prove ? prove(user, password) : int32_t(platform::kErrorLogonFailure);
+        if (proof != 0) {
+            return proof;
+        }
         context.bPrivateMapped = 1;
+        context.strPrivatePath = path;
+        context.strPrivateDrive = found;
+        context.strUserName = user;
+        context.strPassword = password;
         return 0;
     }
 

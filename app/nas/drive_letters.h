@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <set>
 
+#include <functional>
+
 #include "app/nas/nas_context.h"
 #include "sdk/LBString.h"
 
@@ -28,12 +30,20 @@ namespace nas {
 // connection without a letter), else the platform error code of the mapping (bPublicMapped 0).
 int32_t MapPublicFolder(NasContext& context);
 
-// Gives the folder of `user` a drive: reuses one that points at "\\<address>\<user>" (then only
-// the password is taken over), else maps it with `user` and `password` to the highest free letter
-// as a remembered connection and records user, password, path and drive. 0 when the folder has a
-// drive, else the platform error code (86 wrong password, 1326 unknown user or bad password, 1219
-// another user of that server is connected).
-int32_t MapPrivateFolder(NasContext& context, LBString user, LBString password);
+// Proves `password` for `user` by other means than a new mapping: 0 when proven, else the
+// platform error code to report (1326 refused, another code when the proof could not be asked).
+using PasswordProof = std::function<int32_t(const LBString& user, const LBString& password)>;
+
+// Gives the folder of `user` a drive. A drive that already points at "\\<address>\<user>" proves
+// nothing about the password typed now: it is reused only when `prove` accepts the password,
+// and then recorded as this user's (user, password, path and that drive). Otherwise the folder
+// is mapped with `user` and `password` (which proves them) to the highest free letter as a
+// remembered connection, and user, password, path and drive are recorded. 0 when the folder has
+// a drive and the password is proven, else the platform error code (86 wrong password, 1326
+// unknown user or bad password, 1219 another user of that server is connected) or what `prove`
+// returned. Without `prove` a drive found in place is never taken as proof (1326).
+int32_t MapPrivateFolder(NasContext& context, LBString user, LBString password,
+                         const PasswordProof& prove);
 
 // Looks for a drive, Z first, connected to a folder of this NAS other than Public (or a folder
 // inside Public); the first one found sets bPrivateMapped, strPrivateDrive, strPrivatePath and

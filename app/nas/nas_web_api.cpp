@@ -3,6 +3,7 @@
 #include <tinyxml2.h>
 
 #include "platform/utf.h"
+#include "platform/win_error.h"
 
 namespace nas {
 namespace {
@@ -122,6 +123,18 @@ int GetWebAppUrl(const NasContext& context, LBString& url, const NasWebApiSettin
     if (status != kStatusOk || url.GetLength() < 7)
         return 0;
     return url.Left(7).CompareNoCase(u"HTTP://") == 0 ? 1 : 0;
+}
+
+int32_t ValidateUser(const NasContext& context, const LBString& user, const LBString& password,
+                     const NasWebApiSettings& settings) {
+    NasContext asking = context;
+    asking.strUserName = user;
+    asking.strPassword = password;
+    LBString url;
+    if (GetWebAppUrl(asking, url, settings) == 1)
+        return platform::kNoError;
+    // GetWebAppUrl leaves nothing when no answer came, and something for any answer.
+    return url.IsEmpty() ? platform::kErrorBadNetPath : platform::kErrorLogonFailure;
 }
 
 }  // namespace nas

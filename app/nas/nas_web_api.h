@@ -50,6 +50,12 @@ int GetUsers(const NasContext& context, std::vector<LBString>& users,
 // begins with "http://" in any case. A form body over kMaxLoginBodyBytes is not sent (result 0).
 int GetWebAppUrl(const NasContext& context, LBString& url, const NasWebApiSettings& settings = {});
 
+// Proves `password` for `user` through validate_user, as GetWebAppUrl asks it: 0 when the NAS
+// accepted them (the answer GetWebAppUrl takes as 1), 1326 when it answered anything else, 53
+// when no answer came.
+int32_t ValidateUser(const NasContext& context, const LBString& user, const LBString& password,
+                     const NasWebApiSettings& settings = {});
+
 // --- The steps above, separately for tests and the fuzzer.
 
 // The bytes of an answer as the NAS client takes them: in chunks of kBodyChunkBytes, each

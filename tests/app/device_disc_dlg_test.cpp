@@ -230,6 +230,79 @@ TEST_F(DeviceDiscDlgTest, DevicesThatLeaveAreTakenOffTheListByTheirSuffix) {
     ASSERT_TRUE(WaitUntil([&] { return Shown(page, kReasonsText); }));
 }
 
+// Two devices of the same name: a removal takes off the one whose UDN suffix is the removed
+// device's, whatever the rows are called.
+TEST_F(DeviceDiscDlgTest, ARemovalIsMatchedByIdentityNotByName) {
+    Wizard wizard;
+    CDeviceDiscDlg& page = wizard.Discovery();
+    const auto first = MakeRecord(kMakerPrefix, "00000000000A", "Homevault", "127.0.0.1");
+    const auto second = MakeRecord(kMakerPrefix, "00000000000B", "Homevault", "127.0.0.2");
+    Announce(first);
+    Announce(second);
+    Settle();
+    ASSERT_EQ(Rows(page).size(), 2u);
+
+    Withdraw(second);
+    Settle();
+    ASSERT_EQ(page.Devices().size(), 1u);
+    EXPECT_EQ(LBString(page.Devices()[0]->GetUDNSuffix()).ToUtf8(), "00000000000A");
+    EXPECT_EQ(LBString(page.Devices()[0]->GetIPAddress()).ToUtf8(), "127.0.0.1");
+}
+
+// Events still queued when the countdown ends without a device (the monitor stopped) are
+// dropped: the No-device view stays and no row appears that nothing would ever take away.
+TEST_F(DeviceDiscDlgTest, EventsQueuedBeforeTheMonitorStoppedAreDropped) {
+    Wizard wizard;
+    CDeviceDiscDlg& page = wizard.Discovery();
+    Announce(MakeRecord(kMakerPrefix, "000000000001", "Late"));  // posted, not yet handled
+    page.StopScan();                                             // as the countdown's end does
+    page.ShowNoDeviceView();
+    Settle();
+    EXPECT_TRUE(Rows(page).empty());
+    EXPECT_TRUE(page.Devices().empty());
+    EXPECT_TRUE(Shown(page, kReasonsText));
+    EXPECT_FALSE(Shown(page, kDeviceList));
+    EXPECT_EQ(Text(page, kResultText), "No network drive found");
+}
+
+// The countdown shows every step from 120 down to 0 seconds while nothing is found.
+TEST_F(DeviceDiscDlgTest, TheCountdownShowsEachStep) {
+    WindowTimers::SetTimeScale(0.02);  // 300 ms a step: each text is seen
+    Wizard wizard;
+    CDeviceDiscDlg& page = wizard.Discovery();
+    std::vector<std::string> seen;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string text = Text(page, kCountdownText);
+            if (seen.empty() || seen.back() != text) {
+                seen.push_back(text);
+            }
+            return Shown(page, kReasonsText);
+        },
+        30000));
+    std::vector<std::string> expected;
+    for (int seconds = 120; seconds >= 0; seconds -= 15) {
+        expected.push_back("Scanning: " + std::to_string(seconds) + " seconds");
+    }
+    EXPECT_EQ(seen, expected);
+}
+
+// Two devices keep the countdown ticking past zero; when one leaves, the next tick chooses the
+// one that is left.
+TEST_F(DeviceDiscDlgTest, TwoDevicesDroppingToOneAfterZeroChooseTheOneLeft) {
+    Wizard wizard;
+    CDeviceDiscDlg& page = wizard.Discovery();
+    const auto leaving = MakeRecord(kMakerPrefix, "000000000002", "Leaving", "127.0.0.2");
+    Announce(MakeRecord(kMakerPrefix, "000000000001", "Homevault"));
+    Announce(leaving);
+    Settle();
+    ASSERT_TRUE(WaitUntil([&] { return page.SecondsLeft() < 0; }));
+    EXPECT_TRUE(wizard.OnDiscovery());
+    Withdraw(leaving);
+    ASSERT_TRUE(WaitUntil([&] { return wizard.OnSignIn(); }));
+    EXPECT_EQ(g_NasContext.strName.ToUtf8(), "Homevault");
+}
+
 TEST_F(DeviceDiscDlgTest, ACopyOutlivesTheSdksDevice) {
     Wizard wizard;
     CDeviceDiscDlg& page = wizard.Discovery();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "app/load_text.h"
 #include "app/qt_text.h"
 #include "framework/localization.h"
@@ -57,9 +59,12 @@ TEST(StartUpLanguageTest, ChoosesTheLanguageBeforeAnyWindowExists) {
         StartUpCase{"SystemGerman", 0x0407, {}, "DEU", "DEU", "DEU"},
         StartUpCase{"SystemChinesePrc", 0x0804, {}, "CHS", "CHS", "CHS"},
         StartUpCase{"SystemChineseTaiwan", 0x0404, {}, "CHT", "CHT", "CHT"},
-        // German (Austria) and Spanish with modern sort match no row: English.
-        StartUpCase{"SystemGermanAustria", 0x0C07, {}, "enu", "enu", nullptr},
-        StartUpCase{"SystemSpanishModern", 0x0C0A, {}, "enu", "enu", nullptr},
+        // No exact row: the row of the same primary language.
+        StartUpCase{"SystemGermanAustria", 0x0C07, {}, "DEU", "DEU", "DEU"},
+        StartUpCase{"SystemSpanishModern", 0x0C0A, {}, "ESP", "ESP", "ESP"},
+        StartUpCase{"SystemPortuguesePortugal", 0x0816, {}, "PTB", "PTB", "PTB"},
+        StartUpCase{"SystemChineseHongKong", 0x0C04, {}, "CHT", "CHT", "CHT"},
+        StartUpCase{"OptionWinsOverSpanish", 0x0C0A, {"LANGUAGE=RUS"}, "RUS", "ESP", "RUS"},
         StartUpCase{"SystemEnglish", 0x0409, {}, "ENU", "ENU", nullptr},
         // Codes the language table lacks fall back to English without a word.
         StartUpCase{"UnknownCode", 0x0407, {"-LANGUAGE=XYZ"}, "XYZ", "DEU", nullptr},
@@ -72,6 +77,36 @@ TEST(StartUpLanguageTest, ChoosesTheLanguageBeforeAnyWindowExists) {
     for (const StartUpCase& c : cases) {
         ExpectStartUp(c);
     }
+}
+
+// Qt's own texts (an edit field's context menu, standard buttons) follow the wizard's language
+// where the system has Qt's translation, and go back to English with English.
+TEST(StartUpLanguageTest, QtsOwnTextsFollowTheLanguage) {
+    struct Case {
+        const char* option;
+        const char* copy;  // QLineEdit's "&Copy" afterwards
+    };
+    const Case cases[] = {
+        {"LANGUAGE=DEU", "&Kopieren"},
+        {"LANGUAGE=ENU", "&Copy"},
+        {"LANGUAGE=XYZ", "&Copy"},  // unknown: English
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        CDriveScoutApp app;
+        app.SelectLanguage({QStringLiteral("drivescout"), QString::fromLatin1(c.option)});
+        EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Copy").toStdString(), c.copy);
+    }
+    // Each language with its own Qt translation in the system gets it.
+    for (const char* code :
+         {"CHS", "CHT", "ESP", "FRA", "ITA", "JPN", "KOR", "NLD", "PTB", "RUS"}) {
+        SCOPED_TRACE(code);
+        CDriveScoutApp app;
+        app.SelectLanguage({QStringLiteral("drivescout"), QStringLiteral("LANGUAGE=") + code});
+        EXPECT_NE(QCoreApplication::translate("QLineEdit", "&Copy").toStdString(), "&Copy");
+    }
+    // The application object took its translation with it.
+    EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Copy").toStdString(), "&Copy");
 }
 
 TEST(DriveScoutAppTest, ConstructedWithTheDictionaryLocalization) {

@@ -37,12 +37,23 @@ TEST(SystemLanguageTest, MatchesPrimaryAndSubLanguageExactly) {
         SystemLanguageCase{0x0416, "PTB", 0x16, 0x01},
         SystemLanguageCase{0x0419, "RUS", 0x19, 0x01},
         SystemLanguageCase{0x041D, "SVE", 0x1D, 0x01},
-        // No row: the record keeps its English default.
-        SystemLanguageCase{0x0C07, "enu", 9, 1},  // German (Austria)
-        SystemLanguageCase{0x0C0A, "enu", 9, 1},  // Spanish, modern sort
-        SystemLanguageCase{0x0809, "enu", 9, 1},  // English (United Kingdom)
-        SystemLanguageCase{0x0C04, "enu", 9, 1},  // Chinese (Hong Kong)
-        SystemLanguageCase{0x0816, "enu", 9, 1},  // Portuguese (Portugal)
+        // No exact row: the row of the same primary language.
+        SystemLanguageCase{0x0C07, "DEU", 0x07, 0x01},  // German (Austria)
+        SystemLanguageCase{0x0807, "DEU", 0x07, 0x01},  // German (Switzerland)
+        SystemLanguageCase{0x0C0A, "ESP", 0x0A, 0x01},  // Spanish (Spain), modern sort
+        SystemLanguageCase{0x080A, "ESP", 0x0A, 0x01},  // Spanish (Mexico)
+        SystemLanguageCase{0x2C0A, "ESP", 0x0A, 0x01},  // Spanish (Argentina)
+        SystemLanguageCase{0x0809, "ENU", 0x09, 0x01},  // English (United Kingdom)
+        SystemLanguageCase{0x0816, "PTB", 0x16, 0x01},  // Portuguese (Portugal)
+        SystemLanguageCase{0x080C, "FRA", 0x0C, 0x01},  // French (Belgium)
+        SystemLanguageCase{0x0813, "NLD", 0x13, 0x01},  // Dutch (Belgium)
+        SystemLanguageCase{0x081D, "SVE", 0x1D, 0x01},  // Swedish (Finland)
+        // Chinese by script.
+        SystemLanguageCase{0x0C04, "CHT", 0x04, 0x01},  // Hong Kong
+        SystemLanguageCase{0x1404, "CHT", 0x04, 0x01},  // Macao
+        SystemLanguageCase{0x1004, "CHS", 0x04, 0x02},  // Singapore
+        // A language the table does not have: the record keeps its English default.
+        SystemLanguageCase{0x0415, "enu", 9, 1},  // Polish
         SystemLanguageCase{0x0000, "enu", 9, 1}};
     for (const SystemLanguageCase& c : cases) {
         ExpectChoice(c);
@@ -52,7 +63,7 @@ TEST(SystemLanguageTest, MatchesPrimaryAndSubLanguageExactly) {
 TEST(SystemLanguageTest, WithoutAMatchAnEarlierChoiceStays) {
     LanguageChoice choice;
     ChooseLanguageFromLangId(choice, 0x0419);
-    ChooseLanguageFromLangId(choice, 0x0C07);
+    ChooseLanguageFromLangId(choice, 0x0415);  // Polish: not offered
     EXPECT_EQ(choice.code.ToUtf8(), "RUS");
 }
 

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 
 #include "app/device_disc_dlg.h"
 #include "app/device_login_dlg.h"
@@ -281,6 +282,32 @@ TEST_F(OtherUserConnected, TheUserOfAnExistingDriveIsPreselected) {
     EXPECT_EQ(web_->requests().size(), requestsBefore);
 }
 
+// The user of the drive is preselected wherever the NAS lists them, by the whole name.
+TEST_F(OtherUserConnected, TheUserOfTheDriveIsPreselectedByTheWholeName) {
+    struct Case {
+        std::vector<std::string> users;
+        int selected;
+    };
+    const Case cases[] = {
+        {{"alice", "bobby", "bob"}, 2},  // "bobby" begins with "bob" but is someone else
+        {{"bob", "bobby"}, 0},
+        {{"Alice", "BOB", "carol"}, 1},  // names match without regard to case
+        {{"alice", "carol"}, 0},         // the drive's user is not listed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.users.front() + "... " + std::to_string(c.selected));
+        web_->setDefaultReply(ds::test::HttpReply::withBody(200, UserListXml(c.users)));
+        g_NasContext = NasContext{};
+        {
+            Wizard wizard;
+            ReachSignIn(wizard);
+            auto* users = wizard.SignInPage()->GetDlgItemAs<QComboBox>(kUserList);
+            EXPECT_EQ(users->currentIndex(), c.selected);
+        }
+        CUPnPSDK::ReleaseAll();  // the next wizard hears of the device anew
+    }
+}
+
 TEST_F(OtherUserConnected, AnsweringNoLeavesThePageWithAnErrorEvent) {
     Wizard wizard;
     ReachSignIn(wizard);
@@ -318,6 +345,74 @@ TEST_F(OtherUserConnected, AnsweringYesSignsOutAndRetriesWithTwoEvents) {
     std::u16string remote;
     EXPECT_NE(network_->getConnection(u"X:", remote), 0u);  // bob signed out
     ExpectNoPasswordLogged();
+}
+
+// bob's drive in place proves nothing about a password typed now: a guess is refused, the
+// right password (accepted by the NAS's validate_user) signs bob in on that drive.
+TEST_F(OtherUserConnected, TheDriveInPlaceIsTakenOnlyWithAPasswordTheNasAccepts) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "bob", "any-guess");
+    web_->queueReply(ds::test::HttpReply::withBody(403, "no"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), "Wrong Password");
+    EXPECT_EQ(web_->requests().back().body, "username=bob&password=any-guess&retToken=1");
+
+    ChooseUser(wizard, "bob", "builder");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "http://127.0.0.1/hearthlink/?token=1"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    ASSERT_TRUE(wizard.OnDone());
+    EXPECT_EQ(web_->requests().back().body, "username=bob&password=builder&retToken=1");
+    EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "X: bob");
+    EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), "You are logged in as \"bob\"");
+    const auto calls = network_->addCalls();  // bob's drive reused: only the fixture made one
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const auto& call) { return call.userName == u"bob"; }),
+              1);
+    ExpectNoPasswordLogged();
+}
+
+// carol's folder has a remembered drive W: as well as bob's X:. carol signing in with a guess is
+// not signed in (and nothing calls her bob); with her password she is, on her own drive.
+TEST_F(OtherUserConnected, AnotherUsersDriveInPlaceIsTakenOnlyWithHerProvenPassword) {
+    web_->setDefaultReply(
+        ds::test::HttpReply::withBody(200, UserListXml({"bob", "alice", "carol"})));
+    network_->addShare(u"127.0.0.1", u"carol", {false, {u"carol"}});
+    network_->addAccount(u"127.0.0.1", u"carol", u"cheshire");
+    network_->addRememberedConnection(u"W:", u"\\\\127.0.0.1\\carol", u"carol");
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "carol", "any-guess");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "Wrong password"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), "Wrong Password");
+    EXPECT_EQ(Messages().back(),
+              "Login device Homevault(127.0.0.1) with user carol failed! error code: 1326");
+
+    ChooseUser(wizard, "carol", "cheshire");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "http://127.0.0.1/hearthlink/?token=2"));
+    Click(*wizard.SignInPage(), kSignInButton);
+    ASSERT_TRUE(wizard.OnDone());
+    EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "W: carol");
+    EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), "You are logged in as \"carol\"");
+    web_->queueReply(ds::test::HttpReply::withBody(200, "http://127.0.0.1/hearthlink/?token=3"));
+    Click(*wizard.DonePage(), kDoneButton);
+    EXPECT_EQ(web_->requests().back().body, "username=carol&password=cheshire&retToken=1");
+}
+
+// The NAS does not answer: the drive in place is not taken, and the page says what it says for
+// any failure other than a wrong password.
+TEST_F(OtherUserConnected, ANasThatCannotProveThePasswordLeavesTheUserOnThePage) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    ChooseUser(wizard, "bob", "builder");
+    web_.reset();  // nobody listens on the NAS's web port any more
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText),
+              ToQString(LoadText(resources::IDS_CHECK_POWER_AND_NETWORK)).toStdString());
 }
 
 TEST_F(OtherUserConnected, AFailedSignOutIsToldAndTheSignInRetriedAnyway) {

@@ -68,7 +68,7 @@ TEST_F(DriveLettersOverSmbTest, PublicThenUsersFolderThenSignOut) {
     EXPECT_EQ(context_.strPublicDrive.ToUtf8(), "Z:");
 
     const LBString password = LBString::FromUtf8(ds::test::SmbdServer::passwordOf("alice"));
-    ASSERT_EQ(MapPrivateFolder(context_, u"alice", password), 0);
+    ASSERT_EQ(MapPrivateFolder(context_, u"alice", password, nullptr), 0);
     EXPECT_EQ(context_.strPrivateDrive.ToUtf8(), "Y:");
     EXPECT_EQ(context_.strPrivatePath.ToUtf8(), "\\\\" + address + "\\alice");
     EXPECT_EQ(context_.strUserName.ToUtf8(), "alice");
@@ -81,7 +81,10 @@ TEST_F(DriveLettersOverSmbTest, PublicThenUsersFolderThenSignOut) {
     EXPECT_EQ(next.strUserName.ToUtf8(), "alice");
     ASSERT_EQ(MapPublicFolder(next), 0);
     EXPECT_EQ(next.strPublicDrive.ToUtf8(), "Z:");
-    ASSERT_EQ(MapPrivateFolder(next, u"alice", password), 0);
+    // The drive found in place is taken once the password is proven.
+    ASSERT_EQ(MapPrivateFolder(next, u"alice", password,
+                               [](const LBString&, const LBString&) { return int32_t(0); }),
+              0);
     EXPECT_EQ(next.strPrivateDrive.ToUtf8(), "Y:");
 
     EXPECT_EQ(SignOutPreviousUser(next), 0);

@@ -24,6 +24,14 @@ constexpr std::u16string_view kAddress = u"192.168.1.20";
 constexpr std::u16string_view kPublic = u"\\\\192.168.1.20\\Public";
 constexpr std::u16string_view kAlice = u"\\\\192.168.1.20\\alice";
 
+// A proof that must not be asked for: a new mapping proves the password itself.
+PasswordProof NoProofAsked() {
+    return [](const LBString&, const LBString&) {
+        ADD_FAILURE() << "the password was proven although a mapping was made";
+        return int32_t(platform::kErrorLogonFailure);
+    };
+}
+
 std::string text(std::u16string_view value) {
     return platform::utf16ToUtf8(value);
 }
@@ -190,7 +198,7 @@ TEST_F(DriveLettersTest, MappingWithoutSessionFails) {
     context.session = nullptr;
     EXPECT_NE(MapPublicFolder(context), 0);
     EXPECT_EQ(context.bPublicMapped, 0);
-    EXPECT_NE(MapPrivateFolder(context, u"alice", u"pw-alice"), 0);
+    EXPECT_NE(MapPrivateFolder(context, u"alice", u"pw-alice", NoProofAsked()), 0);
     EXPECT_EQ(context.bPrivateMapped, 0);
     context.strUserName = u"alice";
     context.strPrivateDrive = u"Y:";
@@ -203,7 +211,7 @@ TEST_F(DriveLettersTest, MappingWithoutSessionFails) {
 TEST_F(DriveLettersTest, PublicGetsZThenPrivateGetsY) {
     ASSERT_EQ(MapPublicFolder(context), 0);
     EXPECT_EQ(text(context.strPublicDrive), "Z:");
-    ASSERT_EQ(MapPrivateFolder(context, u"alice", u"pw-alice"), 0);
+    ASSERT_EQ(MapPrivateFolder(context, u"alice", u"pw-alice", NoProofAsked()), 0);
     EXPECT_EQ(context.bPrivateMapped, 1);
     EXPECT_EQ(text(context.strPrivateDrive), "Y:");
     EXPECT_EQ(text(context.strPrivatePath), text(kAlice));
@@ -220,21 +228,57 @@ TEST_F(DriveLettersTest, PublicGetsZThenPrivateGetsY) {
     EXPECT_EQ(text(connections[1].localName), "Y:");
 }
 
-TEST_F(DriveLettersTest, PrivateFolderAlreadyConnectedIsReused) {
+// A drive already connected to the user's folder proves nothing about the password typed now:
+// it is taken only when the proof accepts the password, and is then recorded as this user's even
+// where FindPrivateMapping had recorded another user's drive.
+TEST_F(DriveLettersTest, PrivateFolderAlreadyConnectedIsReusedOnlyWithAProvenPassword) {
+    struct Case {
+        const char* name;
+        int32_t proof;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"accepted", 0, 0},
+        {"refused", int32_t(platform::kErrorLogonFailure), int32_t(platform::kErrorLogonFailure)},
+        {"NAS silent", int32_t(platform::kErrorBadNetPath), int32_t(platform::kErrorBadNetPath)},
+    };
     connected(u"W:", u"\\\\192.168.1.20\\ALICE\\");
-    context.strUserName = u"alice";  // as FindPrivateMapping left it
-    context.strPrivateDrive = u"W:";
-    ASSERT_EQ(MapPrivateFolder(context, u"alice", u"new-password"), 0);
-    EXPECT_TRUE(memory.addCalls().empty());
-    EXPECT_EQ(context.bPrivateMapped, 1);
-    EXPECT_EQ(text(context.strPassword), "new-password");
-    EXPECT_EQ(text(context.strPrivateDrive), "W:");
-    EXPECT_EQ(text(context.strUserName), "alice");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NasContext fresh = context;
+        fresh.strUserName = u"bob";  // as FindPrivateMapping left it: bob's drive X:
+        fresh.strPrivateDrive = u"X:";
+        fresh.strPrivatePath = u"\\\\192.168.1.20\\bob";
+        fresh.strPassword = u"earlier";
+        std::vector<std::string> asked;
+        const int32_t code = MapPrivateFolder(
+            fresh, u"alice", u"typed", [&](const LBString& user, const LBString& password) {
+                asked.push_back(text(user) + "/" + text(password));
+                return c.proof;
+            });
+        EXPECT_EQ(code, c.expected);
+        EXPECT_EQ(asked, (std::vector<std::string>{"alice/typed"}));
+        EXPECT_TRUE(memory.addCalls().empty());
+        if (c.expected == 0) {
+            EXPECT_EQ(fresh.bPrivateMapped, 1);
+            EXPECT_EQ(text(fresh.strUserName), "alice");
+            EXPECT_EQ(text(fresh.strPassword), "typed");
+            EXPECT_EQ(text(fresh.strPrivateDrive), "W:");
+            EXPECT_EQ(text(fresh.strPrivatePath), "\\\\192.168.1.20\\alice");
+        } else {
+            EXPECT_EQ(text(fresh.strUserName), "bob");
+            EXPECT_EQ(text(fresh.strPassword), "earlier");
+            EXPECT_EQ(text(fresh.strPrivateDrive), "X:");
+        }
+    }
+    // Without a way to prove the password, a drive in place is no sign-in.
+    EXPECT_EQ(MapPrivateFolder(context, u"alice", u"typed", nullptr),
+              int32_t(platform::kErrorLogonFailure));
 }
 
 TEST_F(DriveLettersTest, WrongPasswordLeavesThePrivateFieldsAlone) {
     context.strPassword = u"earlier";
-    const int32_t code = MapPrivateFolder(context, u"alice", u"wrong");
+    const int32_t code = MapPrivateFolder(context, u"alice", u"wrong", NoProofAsked());
     EXPECT_EQ(code, static_cast<int32_t>(platform::kErrorLogonFailure));
     EXPECT_EQ(context.bPrivateMapped, 0);
     EXPECT_TRUE(context.strPrivateDrive.IsEmpty());
@@ -347,7 +391,7 @@ TEST_F(DriveLettersTest, SignOutStopsAtTheFirstFailedCancellation) {
 TEST_F(DriveLettersTest, SignOutOfConnectionsWithoutLetters) {
     memory.setLocalDrives(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     ASSERT_EQ(MapPublicFolder(context), 0);
-    ASSERT_EQ(MapPrivateFolder(context, u"alice", u"pw-alice"), 0);
+    ASSERT_EQ(MapPrivateFolder(context, u"alice", u"pw-alice", NoProofAsked()), 0);
     EXPECT_TRUE(context.strPrivateDrive.IsEmpty());
     ASSERT_EQ(memory.connections().size(), 2u);
     const std::size_t before = memory.cancelCalls().size();
