@@ -446,6 +446,23 @@ TEST_F(WizardFlowTest, OtherErrorsShowTheCheckPowerText) {
               "computer and Homevault, and then try to search for the device again.");
 }
 
+// 1219 when the user on record is the one signing in (whose drive has gone since): no question,
+// nobody to sign out; the page shows text 180.
+TEST_F(WizardFlowTest, ConflictWithTheRecordedUserHimselfShowsTheCheckPowerText) {
+    Wizard wizard;
+    ReachSignIn(wizard);
+    g_NasContext.strUserName = u"ALICE";  // as FindPrivateMapping recorded it, in its own case
+    ChooseUser(wizard, "alice", "wonderland");
+    network_->failNextAdd(1219);
+    Click(*wizard.SignInPage(), kSignInButton);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(wizard.OnSignIn());
+    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText),
+              ToQString(LoadText(resources::IDS_CHECK_POWER_AND_NETWORK)).toStdString());
+    EXPECT_EQ(Messages().back(),
+              "Login device Homevault(127.0.0.1) with user alice failed! error code: 1219");
+}
+
 TEST_F(WizardFlowTest, DoneOpensTheTokenAddressAfterASignInWithAPassword) {
     Wizard wizard;
     ReachSignIn(wizard);
@@ -480,35 +497,49 @@ TEST_F(WizardFlowTest, ClosingTheWindowEndsWithoutTheBrowser) {
     EXPECT_TRUE(opened_.empty());
 }
 
-// German on every page: the translated texts of the dictionary, the title untranslated.
-TEST_F(WizardFlowTest, LanguageGermanShowsGermanOnEveryPage) {
-    CDriveScoutApp app;
-    app.SelectLanguage({QStringLiteral("drivescout"), QStringLiteral("/LANGUAGE=DEU")});
-    auto german = [](const char16_t* english) {
-        return ToQString(framework::TranslatePrompt(english)).toStdString();
-    };
-    ASSERT_NE(german(u"Search again"), "Search again");
-
-    Wizard wizard;
-    EXPECT_EQ(wizard.Header(), "Drive Scout: " + german(u"Discover"));
-    EXPECT_EQ(Text(*wizard.DiscoveryPage(), 1006), german(u"Search again"));
-    ReachSignIn(wizard);
-    EXPECT_EQ(wizard.Header(), "Drive Scout: " + german(u"Sign in"));
-    EXPECT_EQ(Text(*wizard.SignInPage(), kSkip), german(u"Skip"));
-    EXPECT_EQ(Text(*wizard.SignInPage(), kSelectDifferentDrive),
-              german(u"Select a different drive"));
-    ChooseUser(wizard, "alice", "wrong-one");
-    Click(*wizard.SignInPage(), kSignInButton);
-    EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), german(u"Wrong Password"));
-    Click(*wizard.SignInPage(), kSkip);
-    ASSERT_TRUE(wizard.OnDone());
-    EXPECT_EQ(wizard.Header(), "Drive Scout: " + german(u"Assign"));
-    EXPECT_EQ(Text(*wizard.DonePage(), kDoneButton), german(u"Done"));
-    EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine),
-              german(u"Because you are not logged in to this drive, only public drive folder can "
-                     u"be assigned."));
-    // The drive line's word stays as it is.
-    EXPECT_EQ(Text(*wizard.DonePage(), kPublicLine), "Z: Public");
+// Whole flows in German, Japanese and Russian: the translated texts of the dictionary on every
+// page, the title untranslated, a wrong password, a sign-in and the done page.
+TEST_F(WizardFlowTest, WholeFlowsInGermanJapaneseAndRussian) {
+    for (const char* language : {"DEU", "JPN", "RUS"}) {
+        SCOPED_TRACE(language);
+        CDriveScoutApp app;
+        app.SelectLanguage({QStringLiteral("drivescout"),
+                            QStringLiteral("/LANGUAGE=") + QString::fromLatin1(language)});
+        auto translated = [](const char16_t* english) {
+            return ToQString(framework::TranslatePrompt(english)).toStdString();
+        };
+        ASSERT_NE(translated(u"Search again"), "Search again");
+        g_NasContext = NasContext{};
+        {
+            Wizard wizard;
+            EXPECT_EQ(wizard.Header(), "Drive Scout: " + translated(u"Discover"));
+            EXPECT_EQ(Text(*wizard.DiscoveryPage(), 1006), translated(u"Search again"));
+            ReachSignIn(wizard);
+            EXPECT_EQ(wizard.Header(), "Drive Scout: " + translated(u"Sign in"));
+            EXPECT_EQ(Text(*wizard.SignInPage(), kSkip), translated(u"Skip"));
+            EXPECT_EQ(Text(*wizard.SignInPage(), kSelectDifferentDrive),
+                      translated(u"Select a different drive"));
+            ChooseUser(wizard, "alice", "wrong-one");
+            Click(*wizard.SignInPage(), kSignInButton);
+            EXPECT_EQ(Text(*wizard.SignInPage(), kErrorText), translated(u"Wrong Password"));
+            ChooseUser(wizard, "alice", "wonderland");
+            Click(*wizard.SignInPage(), kSignInButton);
+            ASSERT_TRUE(wizard.OnDone());
+            EXPECT_EQ(wizard.Header(), "Drive Scout: " + translated(u"Assign"));
+            EXPECT_EQ(Text(*wizard.DonePage(), kDoneButton), translated(u"Done"));
+            LBString signedIn;
+            signedIn.Format(LoadText(resources::IDS_LOGGED_IN_AS).GetString(), u"alice");
+            EXPECT_EQ(Text(*wizard.DonePage(), kSignedInLine), signedIn.ToUtf8());
+            EXPECT_NE(signedIn.ToUtf8(), "You are logged in as \"alice\"");
+            // The drive lines' words stay as they are.
+            EXPECT_EQ(Text(*wizard.DonePage(), kPublicLine), "Z: Public");
+            EXPECT_EQ(Text(*wizard.DonePage(), kPrivateLine), "Y: alice");
+        }
+        CUPnPSDK::ReleaseAll();
+        for (const char16_t* drive : {u"Z:", u"Y:"}) {
+            network_->cancelConnection(drive, true);
+        }
+    }
 }
 
 }  // namespace
