@@ -1,10 +1,12 @@
 #include "app/artwork.h"
 
+#include <QGuiApplication>
 #include <array>
 
 namespace {
 
 constexpr std::array kIconSizes{256, 128, 64, 48, 32, 24, 16};
+constexpr int kHighDensity = 2;  // the second set of bitmaps, name@2x.png
 
 }  // namespace
 
@@ -27,9 +29,35 @@ QString BitmapResourcePath(int bitmapId) {
     }
 }
 
+QString BitmapResourcePath(int bitmapId, int density) {
+    QString path = BitmapResourcePath(bitmapId);
+    if (density > 1 && !path.isEmpty()) {
+        path.insert(path.size() - 4, QStringLiteral("@%1x").arg(density));  // before ".png"
+    }
+    return path;
+}
+
+QPixmap LoadBitmapResource(int bitmapId, double devicePixelRatio) {
+    // Drawn at 2 pixels a point for screens that show more than one; never a scaled-up bitmap.
+    const int density = devicePixelRatio > 1.0 ? kHighDensity : 1;
+    const QString path = BitmapResourcePath(bitmapId, density);
+    if (path.isEmpty()) {
+        return {};
+    }
+    QPixmap bitmap(path);
+    bitmap.setDevicePixelRatio(density);
+    return bitmap;
+}
+
 QPixmap LoadBitmapResource(int bitmapId) {
-    const QString path = BitmapResourcePath(bitmapId);
-    return path.isEmpty() ? QPixmap() : QPixmap(path);
+    return LoadBitmapResource(bitmapId, qApp != nullptr ? qApp->devicePixelRatio() : 1.0);
+}
+
+QIcon LoadBitmapIcon(int bitmapId) {
+    QIcon icon;
+    icon.addPixmap(LoadBitmapResource(bitmapId, 1.0));
+    icon.addPixmap(LoadBitmapResource(bitmapId, kHighDensity));
+    return icon;
 }
 
 QIcon LoadIconResource(int iconId) {

@@ -21,8 +21,15 @@ enum ArtworkId : int {
 // Icon 128 or 133 with all its sizes (256 down to 16 pixels); a null icon for any other id.
 QIcon LoadIconResource(int iconId);
 
-// One of the bitmaps 141 to 149 at its own size; a null pixmap for an unknown id.
+// One of the bitmaps 141 to 149 at its own size (in device-independent pixels), drawn for the
+// screen's density: from the 2x source when `devicePixelRatio` is above 1, else from the 1x one.
+// A null pixmap for an unknown id. The first form takes the application's ratio.
 QPixmap LoadBitmapResource(int bitmapId);
+QPixmap LoadBitmapResource(int bitmapId, double devicePixelRatio);
+// A bitmap with both densities, for item views that pick one as they paint.
+QIcon LoadBitmapIcon(int bitmapId);
 
-// The resource path of a bitmap (":/artwork/..."), empty for an unknown id.
+// The resource path of a bitmap (":/artwork/..."), empty for an unknown id; with `density` 2 the
+// path of its 2x source (":/artwork/name@2x.png").
 QString BitmapResourcePath(int bitmapId);
+QString BitmapResourcePath(int bitmapId, int density);

@@ -227,6 +227,27 @@ void CBaseDiscDlg::ShowDlgItem(int id, bool show) {
     }
 }
 
+void CBaseDiscDlg::SetDlgItemAccessibleName(int id, const QString& name) {
+    if (QWidget* control = GetDlgItem(id);
+        control != nullptr && control->accessibleName() != name) {
+        control->setAccessibleName(name);
+    }
+}
+
+bool CBaseDiscDlg::FocusFirstControl() {
+    // The focus chain runs in tab order through the whole window; this dialog's part of it
+    // follows the dialog itself.
+    for (QWidget* next = nextInFocusChain(); next != nullptr && next != this;
+         next = next->nextInFocusChain()) {
+        if (isAncestorOf(next) && next->isVisibleTo(this) && next->isEnabled() &&
+            (next->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+            next->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
 void CBaseDiscDlg::SetControlFont(QWidget* control, const QFont& font) {
     if (control != nullptr) {
         control->setFont(font);
@@ -350,6 +371,16 @@ void CBaseDiscDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CBaseDiscDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Once the keyboard is used the focused control shows it, as on other desktops: the style
+    // draws focus frames only in windows marked so.
+    if (event->type() == QEvent::KeyPress) {
+        if (QWidget* top = window(); !top->testAttribute(Qt::WA_KeyboardFocusChange)) {
+            top->setAttribute(Qt::WA_KeyboardFocusChange);
+            if (auto* control = qobject_cast<QWidget*>(watched)) {
+                control->update();
+            }
+        }
+    }
     // Edit and combo boxes take their text colour from OnCtlColor each time they paint, like
     // the statics; the palette only changes when the colour does, so this does not repaint
     // in a loop.

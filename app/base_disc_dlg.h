@@ -58,6 +58,13 @@ class CBaseDiscDlg : public QDialog {
     void SetDlgItemText(int id, const QString& text);
     QString GetDlgItemText(int id) const;
     void ShowDlgItem(int id, bool show);
+    // The name a screen reader gives control `id`: for a field, the words of its label; for a
+    // picture, what it means.
+    void SetDlgItemAccessibleName(int id, const QString& name);
+
+    // Gives the keyboard focus to the first control a Tab would reach on this dialog (visible,
+    // enabled, a tab stop), as a newly shown page needs. False when there is none.
+    bool FocusFirstControl();
 
     // Gives a control a font and redraws it.
     static void SetControlFont(QWidget* control, const QFont& font);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -108,6 +109,9 @@ bool CDeviceDiscDlg::OnInitDialog() {
     if (auto* button = GetDlgItemAs<QPushButton>(kSearchAgain)) {
         connect(button, &QPushButton::clicked, this, [this] { OnSearchAgain(); });
     }
+    // Tab goes from the list (or the reasons in its place) to the button.
+    QWidget::setTabOrder(GetDlgItem(kDeviceList), GetDlgItem(kReasonsText));
+    QWidget::setTabOrder(GetDlgItem(kReasonsText), GetDlgItem(kSearchAgain));
 
     ShowScanningView();
     StartScan();
@@ -219,7 +223,7 @@ void CDeviceDiscDlg::AddDevice(DeviceCopy device) {
     if (auto* list = GetDlgItemAs<QTreeWidget>(kDeviceList)) {
         auto* row = new QTreeWidgetItem();  // owned by the list once inserted
         row->setText(0, ToQString(LBString(device->GetFriendlyName())));
-        row->setIcon(0, QIcon(LoadBitmapResource(IDB_DEVICE)));
+        row->setIcon(0, LoadBitmapIcon(IDB_DEVICE));
         list->insertTopLevelItem(list->topLevelItemCount(), row);
     }
     m_devices.push_back(std::move(device));
@@ -275,6 +279,11 @@ void CDeviceDiscDlg::UpdateResultHeader() {
     if (QWidget* resultText = GetDlgItem(kResultText)) {
         resultText->update();  // its colour follows the list
     }
+    // The check or cross means what the result text says; the list is named by it too.
+    const QString result = GetDlgItemText(kResultText);
+    SetDlgItemAccessibleName(kResultIcon, result);
+    SetDlgItemAccessibleName(kDeviceList, result);
+    SetDlgItemAccessibleName(kReasonsText, result);
 }
 
 void CDeviceDiscDlg::SetMarquee(bool running) {
@@ -352,6 +361,21 @@ void CDeviceDiscDlg::OnScanTick() {
         WaitCursor wait;
         SelectDevice(0);
     }
+}
+
+bool CDeviceDiscDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Space on the list chooses its current row, as a click does (the arrow keys move it).
+    if (event->type() == QEvent::KeyPress && watched == GetDlgItem(kDeviceList)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            auto* list = static_cast<QTreeWidget*>(watched);
+            QTreeWidgetItem* row = list->currentItem();
+            CBaseDiscDlg::eventFilter(watched, event);
+            OnListClick(row != nullptr ? list->indexOfTopLevelItem(row) : -1);
+            return true;
+        }
+    }
+    return CBaseDiscDlg::eventFilter(watched, event);
 }
 
 void CDeviceDiscDlg::OnListClick(int index) {

@@ -93,6 +93,8 @@ class CDeviceDiscDlg : public CBaseDiscDlg {
     // Result text green with devices listed, red without; black for every other control.
     QColor OnCtlColor(const QWidget& control, int controlId) override;
     void OnTimer(unsigned id) override;
+    // Space on the device list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // --- SDK steps; 1 on success, 0 on failure.
     int OpenDiscoverySession();

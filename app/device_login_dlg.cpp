@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <iterator>
+#include <utility>
 
 #include "app/app_globals.h"
 #include "app/artwork.h"
@@ -82,6 +85,15 @@ bool CDeviceLoginDlg::OnInitDialog() {
     SetDlgItemText(kSelectDifferentDrive, Text(resources::IDS_SELECT_DIFFERENT_DRIVE));
     SetDlgItemText(kUserLabel, Text(resources::IDS_USERNAME) + QStringLiteral(":"));
     SetDlgItemText(kPasswordLabel, Text(resources::IDS_PASSWORD) + QStringLiteral(":"));
+    // The fields are tied to their labels, and named by their words (without the colon).
+    for (auto [labelId, fieldId] :
+         {std::pair{kUserLabel, kUserList}, {kPasswordLabel, kPassword}}) {
+        if (auto* label = GetDlgItemAs<QLabel>(labelId)) {
+            label->setBuddy(GetDlgItem(fieldId));
+        }
+    }
+    SetDlgItemAccessibleName(kUserList, Text(resources::IDS_USERNAME));
+    SetDlgItemAccessibleName(kPassword, Text(resources::IDS_PASSWORD));
 
     SetControlFont(GetDlgItem(kDeviceLine), m_fontTitle);
     SetControlFont(GetDlgItem(kExplanation), m_fontText);
@@ -102,6 +114,12 @@ bool CDeviceLoginDlg::OnInitDialog() {
     }
     if (auto* users = GetDlgItemAs<QComboBox>(kUserList)) {
         connect(users, &QComboBox::currentIndexChanged, this, [this](int) { OnUserChanged(); });
+    }
+
+    // Tab goes as the eye reads the page: user, password, then the buttons left to right.
+    const int tabOrder[] = {kUserList, kPassword, kSignIn, kSkip, kSelectDifferentDrive};
+    for (size_t i = 1; i < std::size(tabOrder); ++i) {
+        QWidget::setTabOrder(GetDlgItem(tabOrder[i - 1]), GetDlgItem(tabOrder[i]));
     }
 
     HideErrorIndicators();
@@ -157,6 +175,9 @@ void CDeviceLoginDlg::ShowSignInError(const LBString& text) {
         ShowDlgItem(id, true);
     }
     SetDlgItemText(kErrorText, ToQString(text));
+    // The cross and the mark beside the password say what the error text says.
+    SetDlgItemAccessibleName(kErrorIcon, ToQString(text));
+    SetDlgItemAccessibleName(kErrorMark, ToQString(text));
 }
 
 void CDeviceLoginDlg::OnSignIn() {
@@ -192,6 +213,11 @@ void CDeviceLoginDlg::OnSignIn() {
     }
     if (err == kErrorInvalidPassword || err == kErrorLogonFailure) {
         ShowSignInError(LoadText(resources::IDS_WRONG_PASSWORD));
+        // Back to the password, selected, so that typing it again replaces it.
+        if (auto* field = GetDlgItemAs<QLineEdit>(kPassword); field != nullptr && isVisible()) {
+            field->setFocus(Qt::OtherFocusReason);
+            field->selectAll();
+        }
         ReportWizardEvent(kWizardEventError, FailureMessage(user, err));
         return;
     }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <cstdio>
 
+#include "app/artwork.h"
 #include "app/device_disc_dlg.h"
 #include "app/dialog_templates.h"
 #include "app/drive_scout_dlg.h"
@@ -82,6 +83,12 @@ bool CDiscDoneDlg::OnInitDialog() {
         SetControlFont(GetDlgItem(id), m_fontText);
     }
     SetControlFont(GetDlgItem(kCongratulations), m_fontBold);
+    // The green check means what the congratulation line says.
+    for (size_t i = 0; i < Template().controls.size() && i < Controls().size(); ++i) {
+        if (Template().controls[i].bitmapId == IDB_CHECK) {
+            Controls()[i]->setAccessibleName(Text(resources::IDS_CONGRATULATIONS));
+        }
+    }
 
     if (auto* button = GetDlgItemAs<QPushButton>(kDone)) {
         connect(button, &QPushButton::clicked, this, [this] { OnDone(); });
@@ -105,6 +112,7 @@ void CDiscDoneDlg::FillDonePage() {
     ShowDlgItem(kPublicLine, publicMapped);
     if (publicMapped) {
         SetDlgItemText(kPublicLine, ToQString(context.strPublicDrive) + QStringLiteral(" Public"));
+        SetDlgItemAccessibleName(kPublicIcon, GetDlgItemText(kPublicLine));
     }
 
     const bool privateMapped = context.bPrivateMapped != 0;
@@ -113,6 +121,7 @@ void CDiscDoneDlg::FillDonePage() {
     if (privateMapped) {
         SetDlgItemText(kPrivateLine, ToQString(context.strPrivateDrive) + QStringLiteral(" ") +
                                          ToQString(context.strUserName));
+        SetDlgItemAccessibleName(kPrivateIcon, GetDlgItemText(kPrivateLine));
         LBString signedIn;
         signedIn.Format(LoadText(resources::IDS_LOGGED_IN_AS).GetString(),
                         context.strUserName.GetString());

@@ -1,5 +1,7 @@
 #include "app/drive_scout_dlg.h"
 
+#include <QKeySequence>
+#include <QShortcut>
 #include <algorithm>
 
 #include "app/app_globals.h"
@@ -16,6 +18,8 @@ namespace {
 
 // The device line of the sign-in page.
 constexpr int kSignInDeviceLine = 1013;
+// The logo's place among the main dialog's controls (it has no id of its own).
+constexpr size_t kLogoIndex = 1;
 
 LBString HeaderFor(std::uint32_t stepTextId) {
     return g_strAppTitle + LBString(u": ") + LoadText(stepTextId);
@@ -36,6 +40,21 @@ CDriveScoutDlg::~CDriveScoutDlg() {
 bool CDriveScoutDlg::OnInitDialog() {
     CBaseDiscDlg::OnInitDialog();
     setWindowTitle(ToQString(g_strAppTitle));
+    // The window's close keys end the wizard as its close box does. A window manager usually
+    // takes Alt+F4 itself and closes the window, which comes to the same.
+    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    if (const QKeySequence altF4(Qt::ALT | Qt::Key_F4); !closeKeys.contains(altF4)) {
+        closeKeys.append(altF4);  // a second binding of the same keys would make both ambiguous
+    }
+    for (const QKeySequence& keys : closeKeys) {
+        auto* shortcut = new QShortcut(keys, this);  // owned by this dialog
+        connect(shortcut, &QShortcut::activated, this, [this] { OnCancel(); });
+    }
+
+    // The logo shows the maker's name; a screen reader says it.
+    if (Controls().size() > kLogoIndex) {
+        Controls()[kLogoIndex]->setAccessibleName(QStringLiteral("Homevault"));
+    }
 
     m_pDiscoveryPage = std::make_unique<CDeviceDiscDlg>(this);
     m_pSignInPage = std::make_unique<CDeviceLoginDlg>(this);
@@ -89,6 +108,8 @@ void CDriveScoutDlg::ShowOnly(CBaseDiscDlg* page, const char* snapshotStep) {
     }
     if (page != nullptr) {
         page->show();
+        // The keyboard goes with the page: a control of a hidden page must not keep it.
+        page->FocusFirstControl();
     }
     ScheduleWindowSnapshot(*this, QString::fromLatin1(snapshotStep));
 }

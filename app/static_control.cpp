@@ -1,12 +1,64 @@
 #include "app/static_control.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QPainter>
 
 #include "app/dialog_template.h"
 
+namespace {
+
+// What a screen reader is told about a static: a text with its words as its name, or a picture
+// named after what it means (the name its dialog gives it).
+class AccessibleStatic : public QAccessibleWidget {
+  public:
+    explicit AccessibleStatic(StaticControl* control)
+        : QAccessibleWidget(control, RoleOf(*control)) {}
+
+    QAccessible::Role role() const override { return RoleOf(Control()); }
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name) {
+            const QString name = Control().accessibleName();
+            if (!name.isEmpty() || (Control().Style() & kStaticBitmap)) {
+                return name;
+            }
+            return Control().Text();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+  private:
+    static QAccessible::Role RoleOf(const StaticControl& control) {
+        return (control.Style() & kStaticBitmap) ? QAccessible::Graphic : QAccessible::StaticText;
+    }
+    const StaticControl& Control() const { return *static_cast<StaticControl*>(widget()); }
+};
+
+QAccessibleInterface* StaticAccessibilityFactory(const QString&, QObject* object) {
+    if (auto* control = dynamic_cast<StaticControl*>(object)) {
+        return new AccessibleStatic(control);  // owned by Qt's accessibility cache
+    }
+    return nullptr;
+}
+
+void TellScreenReaders(StaticControl& control) {
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(&control, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+}  // namespace
+
 StaticControl::StaticControl(int controlId, std::uint32_t style, QWidget* parent)
-    : QWidget(parent), m_controlId(controlId), m_style(style) {
+    : QLabel(parent), m_controlId(controlId), m_style(style) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(&StaticAccessibilityFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setAutoFillBackground(false);
     setFocusPolicy(Qt::NoFocus);
 }
@@ -17,6 +69,7 @@ void StaticControl::SetText(const QString& text) {
     }
     m_text = text;
     update();
+    TellScreenReaders(*this);
 }
 
 void StaticControl::SetBitmap(const QPixmap& bitmap) {

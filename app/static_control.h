@@ -1,17 +1,21 @@
 #pragma once
 
 // A static control of a dialog template: text or a bitmap drawn straight onto the dialog's
-// background (no box of its own), in the colour its dialog chooses each time it paints. UI
+// background (no box of its own), in the colour its dialog chooses each time it paints. Screen
+// readers see a text by its words and a bitmap by its accessible name (what it means), which
+// its dialog sets. UI
 // thread only; owned by its dialog through Qt's parent.
 
 #include <QColor>
+#include <QLabel>
 #include <QPixmap>
 #include <QString>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 
-class StaticControl : public QWidget {
+// A QLabel only so that a field can name it as its label (setBuddy): screen readers on this
+// platform read a field's label through that tie. It paints itself; QLabel's text stays empty.
+class StaticControl : public QLabel {
   public:
     using ColorSource = std::function<QColor(const StaticControl&)>;
 

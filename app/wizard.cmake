@@ -34,7 +34,8 @@ target_link_libraries(ds_app PUBLIC Qt6::Widgets ds_nas ds_sdk ds_framework ds_p
 
 set(DS_ARTWORK_DIR ${PROJECT_SOURCE_DIR}/resources/artwork)
 set(DS_ICON_SIZES 256 128 64 48 32 24 16)
-set(DS_ARTWORK_FILES logo.png check.png cross.png exclamation.png device.png drive.png)
+set(DS_ARTWORK_FILES logo.png check.png cross.png exclamation.png device.png drive.png
+    logo@2x.png check@2x.png cross@2x.png exclamation@2x.png device@2x.png drive@2x.png)
 foreach(size ${DS_ICON_SIZES})
   list(APPEND DS_ARTWORK_FILES icon-${size}.png)
 endforeach()

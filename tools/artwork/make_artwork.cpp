@@ -30,12 +30,16 @@ const QColor kSilverDark(150, 158, 163);
 
 using Drawing = std::function<void(QPainter&, double w, double h)>;
 
-bool Save(const QString& folder, const QString& name, int w, int h, const Drawing& draw) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+// Draws `draw` on a w x h canvas into `name`, `scale` times as many pixels each way (a second
+// density of the same picture for screens that show 2 pixels per point).
+bool Save(const QString& folder, const QString& name, int w, int h, const Drawing& draw,
+          int scale = 1) {
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(scale, scale);
         draw(painter, w, h);
     }
     const QString path = QDir(folder).filePath(name);
@@ -183,11 +187,21 @@ int main(int argc, char** argv) {
     for (int size : {256, 128, 64, 48, 32, 24, 16}) {
         ok &= Save(folder, QStringLiteral("icon-%1.png").arg(size), size, size, DrawAppIcon);
     }
-    ok &= Save(folder, QStringLiteral("logo.png"), 111, 36, DrawLogo);
-    ok &= Save(folder, QStringLiteral("check.png"), 22, 21, DrawCheck);
-    ok &= Save(folder, QStringLiteral("cross.png"), 21, 26, DrawCross);
-    ok &= Save(folder, QStringLiteral("exclamation.png"), 4, 13, DrawExclamation);
-    ok &= Save(folder, QStringLiteral("device.png"), 20, 20, DrawDevice);
-    ok &= Save(folder, QStringLiteral("drive.png"), 36, 26, DrawDrive);
+    struct Bitmap {
+        const char* name;
+        int w;
+        int h;
+        Drawing draw;
+    };
+    const Bitmap bitmaps[] = {
+        {"logo", 111, 36, DrawLogo},    {"check", 22, 21, DrawCheck},
+        {"cross", 21, 26, DrawCross},   {"exclamation", 4, 13, DrawExclamation},
+        {"device", 20, 20, DrawDevice}, {"drive", 36, 26, DrawDrive},
+    };
+    for (const Bitmap& bitmap : bitmaps) {
+        const QString name = QString::fromLatin1(bitmap.name);
+        ok &= Save(folder, name + QStringLiteral(".png"), bitmap.w, bitmap.h, bitmap.draw);
+        ok &= Save(folder, name + QStringLiteral("@2x.png"), bitmap.w, bitmap.h, bitmap.draw, 2);
+    }
     return ok ? 0 : 1;
 }
