@@ -50,15 +50,16 @@ set_target_properties(drivescout PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
   LINK_LIBRARY_OVERRIDE_ds_sdk WHOLE_ARCHIVE)
 target_link_libraries(drivescout PRIVATE ds_app)
+target_compile_definitions(drivescout PRIVATE DRIVESCOUT_VERSION="${PROJECT_VERSION}")
 
 include(GNUInstallDirs)
-install(TARGETS drivescout RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS drivescout RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT wizard)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/drivescout.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT wizard)
 foreach(size ${DS_ICON_SIZES})
   install(FILES ${DS_ARTWORK_DIR}/icon-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-          RENAME drivescout.png)
+          RENAME drivescout.png COMPONENT wizard)
 endforeach()
 
 # Draws the artwork files again after a drawing changed: drivescout-artwork resources/artwork

@@ -5,6 +5,7 @@
 //   removed<TAB>...
 //
 //   drivescout-discover [--seconds N] [--filter PREFIX]
+//   drivescout-discover --version
 //
 // Exit 0 after the time is up; errors go to stderr with a non-zero exit. Discovery sends SSDP
 // multicast: run it inside a private network namespace (scripts/in-netns) unless you mean to
@@ -58,8 +59,10 @@ void onDeviceEvent(int32_t kind, CAbstractUPnPDevice* device, void*) {
 void usage(std::FILE* out) {
     std::fputs(
         "usage: drivescout-discover [--seconds N] [--filter PREFIX]\n"
+        "       drivescout-discover --version\n"
         "  --seconds N      run discovery for N seconds (default 10, at most 86400)\n"
-        "  --filter PREFIX  report only devices whose UDN prefix begins with PREFIX\n",
+        "  --filter PREFIX  report only devices whose UDN prefix begins with PREFIX\n"
+        "  --version        print the program's version and end\n",
         out);
 }
 
@@ -82,6 +85,10 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("drivescout-discover " DRIVESCOUT_VERSION);
             return 0;
         }
         if ((arg == "--seconds" || arg == "--filter") && i + 1 >= argc) {
