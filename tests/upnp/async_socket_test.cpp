@@ -243,6 +243,116 @@ TEST_F(AsyncSocketTest, APausedSocketDeliversNothingUntilResumed) {
     EXPECT_EQ(socket.pauseFlag(), 0);
 }
 
+TEST_F(AsyncSocketTest, ResumingAConnectingSocketChangesNothingUntilItIsConnected) {
+    // Resuming used to make every pass skip its wait until the connect ended: a busy loop for
+    // up to the whole connect time-out.
+    connectSocket(socket, 0, loopbackAddress(), test::boundPort(listener.get()));
+    resumeSocket(socket);
+    SocketSets sets;
+    int waitMs = 1000;
+    socket.preSelect(sets, waitMs);
+    EXPECT_EQ(waitMs, 1000);
+    EXPECT_EQ(socket.pauseFlag(), 0);
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return !recorder.connects.empty(); }));
+    EXPECT_EQ(recorder.connects, std::vector<bool>{true});
+    EXPECT_EQ(socket.pauseFlag(), 0);
+}
+
+TEST_F(AsyncSocketTest, ANewConnectionNeverTakesTheReadinessOfASocketClosedInTheSamePass) {
+    // The first socket's connect completes; its callback closes it and starts a connect on the
+    // second socket, which gets the same descriptor number. That number was reported writable
+    // for the first socket: the second one must judge its own connect in a later pass, and it
+    // still has its time-out.
+    const uint16_t port = test::boundPort(listener.get());
+    Recorder second;
+    AsyncSocket* next = nullptr;
+    int firstNumber = -1;
+    int secondNumber = -1;
+    bool handedOver = false;
+    AsyncSocket::Callbacks callbacks;
+    callbacks.onConnect = [&](AsyncSocket& self, bool success) {
+        ASSERT_TRUE(success);
+        firstNumber = self.handle();
+        disconnectSocket(self);
+        connectSocket(*next, 0, loopbackAddress(), port);
+        secondNumber = next->handle();
+        handedOver = true;
+    };
+    AsyncSocket& first = createAsyncSocket(*chain, 1024, callbacks);
+    next = &createAsyncSocket(*chain, 1024, second.callbacks());
+    connectSocket(first, 0, loopbackAddress(), port);
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return handedOver; }));
+    ASSERT_EQ(secondNumber, firstNumber);
+    EXPECT_TRUE(second.connects.empty());  // not in the pass that closed the first socket
+    EXPECT_EQ(chain->lifetimeMonitor().pendingCount(), 1u);  // the second one's time-out
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return !second.connects.empty(); }));
+    EXPECT_EQ(second.connects, std::vector<bool>{true});
+}
+
+// Makes the peer end the connection with a reset instead of an orderly close.
+void resetConnection(Fd& peer) {
+    const linger abort{1, 0};
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    peer.reset();
+}
+
+TEST_F(AsyncSocketTest, AFailedSendClosesTheConnectionInTheNextPass) {
+    connectToPeer();
+    resetConnection(peer);
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("into a reset")), kSendClosed);
+    EXPECT_EQ(recorder.disconnects, 0);  // never from inside the send
+
+    clock.advance(1);
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.disconnects > 0; }));
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(socket.isFree());
+}
+
+TEST_F(AsyncSocketTest, AResetConnectionIsReportedOnceAsDisconnected) {
+    // The reset sets an error on the socket (POLLERR, with POLLHUP).
+    connectToPeer();
+    resetConnection(peer);
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.disconnects > 0; }));
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(recorder.offers.empty());
+    EXPECT_TRUE(socket.isFree());
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("x")), kSendClosed);
+}
+
+TEST_F(AsyncSocketTest, ASendBeforeTheConnectCompletesGoesOutOnceConnected) {
+    connectSocket(socket, 0, loopbackAddress(), test::boundPort(listener.get()));
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("early bytes")), kSendQueued);
+    EXPECT_EQ(socket.pendingBytes(), 11u);
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.sendOKs > 0; }));
+    EXPECT_EQ(recorder.connects, std::vector<bool>{true});
+    peer = acceptPeer(listener.get());
+    EXPECT_EQ(readBytes(peer.get(), 11), "early bytes");
+    EXPECT_EQ(socket.pendingBytes(), 0u);
+    EXPECT_EQ(socket.bytesSent(), 11u);
+}
+
+TEST_F(AsyncSocketTest, AConnectWhoseLocalBindFailsIsReportedInALaterPass) {
+    // 192.0.2.1 (a documentation address) is no address of this host: the bind is refused.
+    connectSocket(socket, inet_addr("192.0.2.1"), loopbackAddress(),
+                  test::boundPort(listener.get()));
+    EXPECT_TRUE(recorder.connects.empty());  // never from inside connectSocket
+    EXPECT_TRUE(socket.isFree());
+
+    clock.advance(1);
+    runPasses(*chain, 2);
+    EXPECT_EQ(recorder.connects, std::vector<bool>{false});
+    EXPECT_EQ(recorder.disconnects, 0);
+    clock.advance(AsyncSocket::kConnectTimeoutMs + 1);
+    runPasses(*chain, 2);
+    EXPECT_EQ(recorder.connects.size(), 1u);
+}
+
 TEST_F(AsyncSocketTest, APeerThatClosesIsReportedOnce) {
     connectToPeer();
     peer.reset();
