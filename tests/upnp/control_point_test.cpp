@@ -4,6 +4,7 @@
 
 #include "upnp/control_point.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -154,6 +155,7 @@ class ControlPointTest : public ::testing::Test {
 };
 
 constexpr const char* kHomevault1 = "3b2b54a3-5512-4a2b-93f2-00107f000101";
+const uint32_t kLoopback = inet_addr("127.0.0.1");
 
 TEST_F(ControlPointTest, FindsANasBySearch) {
     auto sim = startSimulator({"--homevault", "1", "--answer-at-once", "--no-initial-alive",
@@ -338,8 +340,10 @@ TEST_F(ControlPointTest, LosingTheInterfaceOfADeviceRemovesItAndSearchesAgain) {
     startControlPoint();
     ASSERT_TRUE(waitForEvents(1));
     const std::string url = "http://10.77.0.2:" + std::to_string(server->port()) + "/d.xml";
-    onChain(
-        [&] { controlPoint_->handleSsdpResult("veth-device-0001", true, url, 1800, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("veth-device-0001", true, url, 1800, FromNotify,
+                                        inet_addr("10.77.0.2"));
+    });
     ASSERT_TRUE(waitForEvents(2));
     EXPECT_EQ(events()[1].interfaceAddress, "10.77.0.2");
 
@@ -361,15 +365,21 @@ TEST_F(ControlPointTest, ADescriptionWithAnotherUdnIsStillReachedThroughTheAnnou
         200, "<root><device><UDN>uuid:described-5678</UDN></device></root>"));
     startControlPoint();
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/d.xml";
-    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify, kLoopback);
+    });
     ASSERT_TRUE(waitForEvents(1));
     EXPECT_EQ(events()[0].udn, "described-5678");
     // Its goodbye under the announced UDN removes it; before the mend the announced UDN stayed
     // "being fetched" for ever and the device could never be found again.
-    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", false, "", 0, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("announced-1234", false, "", 0, FromNotify, kLoopback);
+    });
     ASSERT_TRUE(waitForEvents(2));
     EXPECT_FALSE(events()[1].added);
-    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify, kLoopback);
+    });
     ASSERT_TRUE(waitForEvents(3));
     EXPECT_TRUE(events()[2].added);
 }
@@ -381,12 +391,18 @@ TEST_F(ControlPointTest, AGoodbyeDuringTheFetchLetsTheNextAnnouncementFetchAgain
     server.setDefaultReply(silent);
     startControlPoint();
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/d.xml";
-    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify, kLoopback);
+    });
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
-    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", false, "", 0, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("slow-device-1", false, "", 0, FromNotify, kLoopback);
+    });
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 0u); });
     // The URL is forgotten with the fetch, so the next announcement starts a new fetch from it.
-    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify, kLoopback);
+    });
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
 }
 
