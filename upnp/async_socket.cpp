@@ -374,6 +374,10 @@ void AsyncSocket::disconnectNow() {
 void resumeSocket(AsyncSocket& socket) {
     {
         std::lock_guard lock(socket.mutex_);
+        // Nothing to deliver before the connection is up, and the connect clears the pause
+        // itself: resuming now would only make every pass skip its wait until then.
+        if (socket.handle_ < 0 || !socket.connected_)
+            return;
         socket.pause_ = -1;
     }
     unblockChain(socket.chain_);
@@ -381,9 +385,10 @@ void resumeSocket(AsyncSocket& socket) {
 
 void AsyncSocket::preSelect(SocketSets& sets, int& waitMs) {
     std::lock_guard lock(mutex_);
+    polledGeneration_ = handle_ < 0 ? 0 : generation_;
     if (handle_ < 0)
         return;
-    if (pause_ < 0)
+    if (pause_ < 0 && connected_)
         waitMs = 0;
     if (!connected_) {
         sets.write.add(handle_);
@@ -401,7 +406,9 @@ void AsyncSocket::postSelect(int, const SocketSets& ready) {
     bool sendDone = false;
     {
         std::lock_guard lock(mutex_);
-        if (handle_ < 0)
+        // The sets tell about the handle that was polled; one opened since (even under the same
+        // number) has not been waited on yet.
+        if (handle_ < 0 || generation_ != polledGeneration_)
             return;
         generation = generation_;
         if (connected_ && ready.write.contains(handle_) && !sendQueue_.empty()) {

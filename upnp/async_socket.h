@@ -168,6 +168,8 @@ class AsyncSocket : public ChainObject {
     // Counts every connect, attach and close, so that stale timers and deliveries of a previous
     // connection do nothing.
     uint64_t generation_ = 0;
+    // The generation whose handle the last `preSelect` put in the sets (0: none).
+    uint64_t polledGeneration_ = 0;
     int pause_ = 0;
     uint32_t remoteAddress_ = 0;
     uint16_t remotePort_ = 0;
@@ -206,6 +208,7 @@ void attachSocket(AsyncSocket& socket, int handle, AsyncSocket::OnEvent onInterr
 void disconnectSocket(AsyncSocket& socket);
 
 // Ends a pause: the next pass offers the buffered bytes again, without waiting for new ones.
+// On a socket that is free or still connecting it does nothing (a connect starts unpaused).
 void resumeSocket(AsyncSocket& socket);
 
 }  // namespace upnp

@@ -68,6 +68,31 @@ int waitOnSets(SocketSets& sets, int wakeFd, int waitMs, bool& woken) {
     return ready;
 }
 
+// The members of `from` that `keep` (given the set's member pointer and the descriptor) keeps.
+template <class Keep>
+SocketSets keepMembers(const SocketSets& from, Keep keep) {
+    SocketSets kept;
+    for (SocketSet SocketSets::*set : {&SocketSets::read, &SocketSets::write, &SocketSets::error}) {
+        for (int fd : (from.*set).members()) {
+            if (keep(set, fd))
+                (kept.*set).add(fd);
+        }
+    }
+    return kept;
+}
+
+// Adds `wanted` to `all` as far as the sets have room; returns the memberships that made it.
+SocketSets joinFitting(SocketSets& all, const SocketSets& wanted) {
+    return keepMembers(wanted,
+                       [&](SocketSet SocketSets::*set, int fd) { return (all.*set).add(fd); });
+}
+
+// The memberships of `wanted` that are in `ready`.
+SocketSets readyOf(const SocketSets& wanted, const SocketSets& ready) {
+    return keepMembers(
+        wanted, [&](SocketSet SocketSets::*set, int fd) { return (ready.*set).contains(fd); });
+}
+
 }  // namespace
 
 Chain::Chain(Clock& clock, int wakeFd) : clock_(clock), wakeFd_(wakeFd) {}
@@ -159,25 +184,32 @@ int Chain::runPass(int maxWaitMs) {
         return true;
     };
 
-    SocketSets sets;
+    // Only the objects polled in this pass are served after the wait, each with the readiness
+    // of its own memberships: an object added during the pass waits for the next one, and a
+    // descriptor number closed and reused by another object in between is not mistaken for it.
+    std::vector<Polled> polled;
+    SocketSets all;
     int waitMs = kWaitBudgetMs;
     for (ChainObject* object : liveObjects()) {
-        if (!isRemoved(object))
-            object->preSelect(sets, waitMs);
+        if (isRemoved(object))
+            continue;
+        SocketSets wanted;
+        object->preSelect(wanted, waitMs);
+        polled.push_back({object, joinFitting(all, wanted)});
     }
     waitMs = std::clamp(waitMs, 0, std::max(maxWaitMs, 0));
 
     bool woken = false;
-    const int result = waitOnSets(sets, wakeFd_, waitMs, woken);
+    const int result = waitOnSets(all, wakeFd_, waitMs, woken);
     if (woken) {
         uint64_t drained = 0;
         while (::read(wakeFd_, &drained, sizeof drained) > 0) {
         }
     }
 
-    for (ChainObject* object : liveObjects()) {
-        if (!isRemoved(object))
-            object->postSelect(result, sets);
+    for (const Polled& entry : polled) {
+        if (!isRemoved(entry.object))
+            entry.object->postSelect(result, readyOf(entry.wanted, all));
     }
     inPass_ = false;
     reclaimRemoved();

@@ -40,8 +40,10 @@ class ChainObject {
         (void)sets;
         (void)waitMs;
     }
-    // `result` is the number of ready memberships (0 after a time-out, -1 after a failed wait,
-    // in which case `ready` is empty). `ready` holds only sockets that are ready.
+    // `result` is the number of ready memberships of the whole pass (0 after a time-out, -1
+    // after a failed wait, in which case `ready` is empty). `ready` holds only what this object
+    // put in the sets in this pass's `preSelect` and is ready; an object added during the pass
+    // is not called until the next one.
     virtual void postSelect(int result, const SocketSets& ready) {
         (void)result;
         (void)ready;
@@ -86,6 +88,11 @@ class Chain {
     struct Entry {
         std::unique_ptr<ChainObject> object;
         bool removed = false;
+    };
+    // An object polled in the current pass and the memberships it is waiting on.
+    struct Polled {
+        ChainObject* object;
+        SocketSets wanted;
     };
 
     int runPass(int maxWaitMs);

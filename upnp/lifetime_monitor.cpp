@@ -15,7 +15,7 @@ void lifetimeAdd(LifetimeMonitor& monitor, const void* key, int64_t ms,
     const int64_t expiry = monitor.chain_.clock().nowMs() + std::max<int64_t>(ms, 0);
     bool becameHead = false;
     {
-        std::lock_guard lock(monitor.timersMutex_);
+        std::lock_guard lock(monitor.mutex_);
         auto& timers = monitor.timers_;
         // Before the first entry that is not earlier: same-millisecond entries run latest first.
         auto at = std::find_if(timers.begin(), timers.end(),
@@ -27,73 +27,64 @@ void lifetimeAdd(LifetimeMonitor& monitor, const void* key, int64_t ms,
         unblockChain(monitor.chain_);
 }
 
-void lifetimeRemove(LifetimeMonitor& monitor, const void* key) {
-    std::list<LifetimeMonitor::Entry> removed;
-    {
-        std::lock_guard lock(monitor.timersMutex_);
-        auto& timers = monitor.timers_;
-        for (auto it = timers.begin(); it != timers.end();) {
-            auto next = std::next(it);
-            if (it->key == key)
-                removed.splice(removed.end(), timers, it);
-            it = next;
-        }
-        if (removed.empty()) {
-            std::lock_guard removalsLock(monitor.removalsMutex_);
-            monitor.pendingRemovals_.push_back(key);
-        }
-    }
+void LifetimeMonitor::runDestroyFunctions(std::list<Entry>& removed) {
     for (auto& entry : removed) {
         if (entry.destroy)
             entry.destroy();
     }
+}
+
+void lifetimeRemove(LifetimeMonitor& monitor, const void* key) {
+    std::list<LifetimeMonitor::Entry> removed;
+    {
+        std::lock_guard lock(monitor.mutex_);
+        for (auto* list : {&monitor.dispatching_, &monitor.timers_}) {
+            for (auto it = list->begin(); it != list->end();) {
+                auto next = std::next(it);
+                if (it->key == key)
+                    removed.splice(removed.end(), *list, it);
+                it = next;
+            }
+        }
+    }
+    LifetimeMonitor::runDestroyFunctions(removed);
 }
 
 void lifetimeFlush(LifetimeMonitor& monitor) {
     std::list<LifetimeMonitor::Entry> removed;
     {
-        std::lock_guard lock(monitor.timersMutex_);
+        std::lock_guard lock(monitor.mutex_);
+        removed.splice(removed.end(), monitor.dispatching_);
         removed.splice(removed.end(), monitor.timers_);
     }
-    for (auto& entry : removed) {
-        if (entry.destroy)
-            entry.destroy();
-    }
+    LifetimeMonitor::runDestroyFunctions(removed);
 }
 
 size_t LifetimeMonitor::pendingCount() {
-    std::lock_guard lock(timersMutex_);
-    return timers_.size();
+    std::lock_guard lock(mutex_);
+    return timers_.size() + dispatching_.size();
 }
 
 void LifetimeMonitor::preSelect(SocketSets&, int& waitMs) {
     const int64_t now = chain_.clock().nowMs();
-    std::list<Entry> due;
     {
-        std::lock_guard lock(timersMutex_);
-        std::lock_guard removalsLock(removalsMutex_);
-        pendingRemovals_.clear();
+        std::lock_guard lock(mutex_);
         // The list is sorted, so the due entries are a prefix.
         auto end = std::find_if(timers_.begin(), timers_.end(),
                                 [&](const Entry& entry) { return entry.expiryMs >= now; });
-        due.splice(due.end(), timers_, timers_.begin(), end);
+        dispatching_.splice(dispatching_.end(), timers_, timers_.begin(), end);
     }
-    for (auto& entry : due) {
-        bool cancelled = false;
+    for (;;) {
+        std::list<Entry> next;
         {
-            std::lock_guard removalsLock(removalsMutex_);
-            auto tail = std::remove(pendingRemovals_.begin(), pendingRemovals_.end(), entry.key);
-            cancelled = tail != pendingRemovals_.end();
-            pendingRemovals_.erase(tail, pendingRemovals_.end());
+            std::lock_guard lock(mutex_);
+            if (dispatching_.empty())
+                break;
+            next.splice(next.end(), dispatching_, dispatching_.begin());
         }
-        if (cancelled) {
-            if (entry.destroy)
-                entry.destroy();
-        } else {
-            entry.callback();
-        }
+        next.front().callback();
     }
-    std::lock_guard lock(timersMutex_);
+    std::lock_guard lock(mutex_);
     if (!timers_.empty()) {
         const int64_t untilHead = std::max<int64_t>(timers_.front().expiryMs - now, 0);
         if (untilHead < waitMs)

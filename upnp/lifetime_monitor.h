@@ -20,7 +20,6 @@
 #include <functional>
 #include <list>
 #include <mutex>
-#include <vector>
 
 #include "upnp/chain.h"
 
@@ -50,15 +49,14 @@ class LifetimeMonitor final : public ChainObject {
         Callback callback;
         Callback destroy;  // may be empty
     };
+    static void runDestroyFunctions(std::list<Entry>& removed);
 
     Chain& chain_;
-    // Lock order: timersMutex_, then removalsMutex_.
-    std::mutex timersMutex_;
+    std::mutex mutex_;
     std::list<Entry> timers_;  // sorted by expiry, earliest first
-    std::mutex removalsMutex_;
-    // Keys removed while no entry of theirs was waiting: an entry already taken out for
-    // dispatch in this pass is destroyed instead of fired. Emptied at the start of every pass.
-    std::vector<const void*> pendingRemovals_;
+    // Entries of the current pass that are due and not yet run. Removing a key takes its
+    // entries out of here as well, so none fires once `lifetimeRemove` has returned.
+    std::list<Entry> dispatching_;
 };
 
 // Makes a monitor and registers it on `chain`; the chain owns it.
@@ -70,8 +68,9 @@ LifetimeMonitor& createLifetimeMonitor(Chain& chain);
 void lifetimeAdd(LifetimeMonitor& monitor, const void* key, int64_t ms,
                  LifetimeMonitor::Callback callback, LifetimeMonitor::Callback destroy = {});
 
-// Cancels every entry of `key`, running their destroy functions. If none is waiting, an entry of
-// `key` that the current pass has already taken out for dispatch is destroyed instead of fired.
+// Cancels every entry of `key`, running their destroy functions, including entries that the
+// current pass found due and has not run yet: once it returns, no entry of `key` fires (only a
+// callback already running, on the chain thread, finishes).
 void lifetimeRemove(LifetimeMonitor& monitor, const void* key);
 
 // Cancels every entry, running destroy functions; no callback runs.

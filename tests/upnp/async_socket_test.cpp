@@ -243,6 +243,55 @@ TEST_F(AsyncSocketTest, APausedSocketDeliversNothingUntilResumed) {
     EXPECT_EQ(socket.pauseFlag(), 0);
 }
 
+TEST_F(AsyncSocketTest, ResumingAConnectingSocketChangesNothingUntilItIsConnected) {
+    // Resuming used to make every pass skip its wait until the connect ended: a busy loop for
+    // up to the whole connect time-out.
+    connectSocket(socket, 0, loopbackAddress(), test::boundPort(listener.get()));
+    resumeSocket(socket);
+    SocketSets sets;
+    int waitMs = 1000;
+    socket.preSelect(sets, waitMs);
+    EXPECT_EQ(waitMs, 1000);
+    EXPECT_EQ(socket.pauseFlag(), 0);
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return !recorder.connects.empty(); }));
+    EXPECT_EQ(recorder.connects, std::vector<bool>{true});
+    EXPECT_EQ(socket.pauseFlag(), 0);
+}
+
+TEST_F(AsyncSocketTest, ANewConnectionNeverTakesTheReadinessOfASocketClosedInTheSamePass) {
+    // The first socket's connect completes; its callback closes it and starts a connect on the
+    // second socket, which gets the same descriptor number. That number was reported writable
+    // for the first socket: the second one must judge its own connect in a later pass, and it
+    // still has its time-out.
+    const uint16_t port = test::boundPort(listener.get());
+    Recorder second;
+    AsyncSocket* next = nullptr;
+    int firstNumber = -1;
+    int secondNumber = -1;
+    bool handedOver = false;
+    AsyncSocket::Callbacks callbacks;
+    callbacks.onConnect = [&](AsyncSocket& self, bool success) {
+        ASSERT_TRUE(success);
+        firstNumber = self.handle();
+        disconnectSocket(self);
+        connectSocket(*next, 0, loopbackAddress(), port);
+        secondNumber = next->handle();
+        handedOver = true;
+    };
+    AsyncSocket& first = createAsyncSocket(*chain, 1024, callbacks);
+    next = &createAsyncSocket(*chain, 1024, second.callbacks());
+    connectSocket(first, 0, loopbackAddress(), port);
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return handedOver; }));
+    ASSERT_EQ(secondNumber, firstNumber);
+    EXPECT_TRUE(second.connects.empty());  // not in the pass that closed the first socket
+    EXPECT_EQ(chain->lifetimeMonitor().pendingCount(), 1u);  // the second one's time-out
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return !second.connects.empty(); }));
+    EXPECT_EQ(second.connects, std::vector<bool>{true});
+}
+
 TEST_F(AsyncSocketTest, APeerThatClosesIsReportedOnce) {
     connectToPeer();
     peer.reset();

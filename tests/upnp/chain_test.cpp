@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "chain_test_support.h"
@@ -235,6 +237,95 @@ TEST(ChainTest, ObjectsAddedDuringAPassJoinTheNextOne) {
 
     EXPECT_EQ(log,
               (std::vector<std::string>{"a.pre", "a.post", "a.pre", "b.pre", "a.post", "b.post"}));
+}
+
+TEST(ChainTest, AnObjectAddedDuringPreSelectWaitsForTheNextPass) {
+    // It was not polled in this pass, so it has nothing to be told after the wait.
+    Watchdog watchdog;
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
+    first.onPre = [&](SocketSets&, int&) {
+        if (log.size() == 1)
+            addToChain(*chain, std::make_unique<Probe>("b", log));
+    };
+
+    runOnePass(*chain, 0);
+    runOnePass(*chain, 0);
+
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"a.pre", "a.post", "a.pre", "b.pre", "a.post", "b.post"}));
+}
+
+TEST(ChainTest, ReadinessGoesOnlyToTheObjectThatWaitedOnTheSocket) {
+    // a waits on a readable socket and, when served, closes it; b then takes the same descriptor
+    // number for a socket of its own. b never waited on it and must not see it ready.
+    Watchdog watchdog;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& a = addToChain(*chain, std::make_unique<Probe>("a", log));
+    Probe& b = addToChain(*chain, std::make_unique<Probe>("b", log));
+    const int number = pair[0];
+    a.onPre = [&](SocketSets& sets, int&) { sets.read.add(number); };
+    bool aSawIt = false;
+    int reused = -1;
+    a.onPost = [&](int, const SocketSets& ready) {
+        aSawIt = ready.read.contains(number);
+        ::close(number);
+        int other[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, other), 0);
+        ::close(other[1]);
+        reused = other[0];
+    };
+    bool bSawIt = false;
+    b.onPost = [&](int, const SocketSets& ready) {
+        bSawIt = ready.read.contains(number) || ready.error.contains(number);
+    };
+
+    runOnePass(*chain, 1000);
+
+    EXPECT_TRUE(aSawIt);
+    ASSERT_EQ(reused, number);  // the system hands out the lowest free number
+    EXPECT_FALSE(bSawIt);
+    ::close(reused);
+    ::close(pair[1]);
+}
+
+TEST(ChainTest, AFailedWaitReportsMinusOneWithNothingReadyAndTheChainGoesOn) {
+    // poll fails (EINVAL) when it is asked to wait on more descriptors than the process may
+    // hold open; the limit is lowered for one pass only.
+    Watchdog watchdog;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    std::vector<std::string> log;
+    auto chain = createChain();
+    Probe& probe = addToChain(*chain, std::make_unique<Probe>("a", log));
+    probe.onPre = [&](SocketSets& sets, int&) {
+        sets.read.add(pair[0]);
+        sets.write.add(pair[1]);
+    };
+    std::vector<std::pair<int, size_t>> seen;  // result, ready memberships
+    probe.onPost = [&](int result, const SocketSets& ready) {
+        seen.emplace_back(result, ready.read.size() + ready.write.size() + ready.error.size());
+    };
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    runOnePass(*chain, 1000);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    runOnePass(*chain, 1000);
+
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (std::pair<int, size_t>{-1, 0}));
+    EXPECT_EQ(seen[1], (std::pair<int, size_t>{2, 2}));
+    ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 TEST(ChainTest, TheChainsOwnMonitorIsItsFirstObject) {

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,6 +131,79 @@ TEST_F(LifetimeMonitorTest, RemovalDuringDispatchDestroysInsteadOfFiring) {
     runOnePass(*chain, 0);
 
     EXPECT_EQ(log, (std::vector<std::string>{"a", "b.destroy"}));
+}
+
+// A removed key must never fire again, whatever the state of its entries when it is removed:
+// callbacks hold their owner's address, and an owner removes its key just before it goes away.
+// Each row runs one pass in which the entry "x" removes the key of ownerB.
+struct RemovalDuringDispatch {
+    const char* name;
+    int64_t xMs;     // when "x" (the remover) falls due
+    int64_t bDueMs;  // entries of ownerB that are due in the same pass
+    int bDueCount;
+    bool bWaiting;  // one more entry of ownerB that is not yet due
+};
+
+void PrintTo(const RemovalDuringDispatch& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class LifetimeRemovalDuringDispatchTest
+    : public LifetimeMonitorTest,
+      public ::testing::WithParamInterface<RemovalDuringDispatch> {};
+
+TEST_P(LifetimeRemovalDuringDispatchTest, NoEntryOfTheRemovedKeyFires) {
+    const RemovalDuringDispatch& row = GetParam();
+    lifetimeAdd(monitor, &ownerA, row.xMs, [&] {
+        log.push_back("x");
+        lifetimeRemove(monitor, &ownerB);
+    });
+    for (int i = 0; i < row.bDueCount; ++i)
+        lifetimeAdd(monitor, &ownerB, row.bDueMs, record("b"), record("b.destroy"));
+    if (row.bWaiting)
+        lifetimeAdd(monitor, &ownerB, 500, record("b.later"), record("b.later.destroy"));
+
+    clock.advance(10);
+    runOnePass(*chain, 0);
+    clock.advance(1000);
+    runPasses(*chain, 2);
+
+    std::vector<std::string> expected{"x"};
+    for (int i = 0; i < row.bDueCount; ++i)
+        expected.push_back("b.destroy");
+    if (row.bWaiting)
+        expected.push_back("b.later.destroy");
+    std::sort(expected.begin() + 1, expected.end());
+    std::sort(log.begin() + std::min<size_t>(1, log.size()), log.end());
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(monitor.pendingCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LifetimeRemovalDuringDispatchTest,
+    ::testing::Values(
+        // Two entries of the key due in the pass, behind the remover.
+        RemovalDuringDispatch{"TwoDueEntries", 1, 5, 2, false},
+        // Three of them: the first cancelled one must not use up the removal.
+        RemovalDuringDispatch{"ThreeDueEntries", 1, 5, 3, false},
+        // One due and one still waiting: the waiting one is found, the due one must not fire.
+        RemovalDuringDispatch{"OneDueOneWaiting", 1, 5, 1, true},
+        // Two due later in the pass and one waiting.
+        RemovalDuringDispatch{"TwoDueAndOneWaiting", 1, 9, 2, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LifetimeMonitorTest, RemovingAKeyWithSeveralEntriesCancelsThemAll) {
+    for (int ms : {5, 50, 500, 5000})
+        lifetimeAdd(monitor, &ownerA, ms, record("a"), record("a.destroy"));
+    lifetimeAdd(monitor, &ownerB, 50, record("b"));
+
+    lifetimeRemove(monitor, &ownerA);
+    EXPECT_EQ(log, (std::vector<std::string>(4, "a.destroy")));
+    EXPECT_EQ(monitor.pendingCount(), 1u);
+    clock.advance(10'000);
+    runOnePass(*chain, 0);
+    EXPECT_EQ(log.back(), "b");
+    EXPECT_EQ(log.size(), 5u);
 }
 
 TEST_F(LifetimeMonitorTest, RemovingAnUnknownKeyHasNoLastingEffect) {
