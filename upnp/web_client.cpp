@@ -371,6 +371,8 @@ void WebClient::responseTimedOut(const RecordPtr& record, uint64_t requestId) {
         if (record->queue.empty() || record->queue.front()->id != requestId ||
             !record->responseInProgress)
             return;
+        // Marked first, so that a request the callback makes is not sent on this connection.
+        record->closingByClient = record->slot >= 0;
     }
     failFront(record);
     closeRecordSocket(record);
