@@ -6,9 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
+#include <string>
 
+#include "platform/trace.h"
 #include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
@@ -41,15 +45,16 @@ int openListener(uint32_t address, uint16_t& port) {
 
 }  // namespace
 
-AsyncServerSocket::AsyncServerSocket(Callbacks callbacks, int listenHandle, uint16_t port)
-    : callbacks_(std::move(callbacks)), listenHandle_(listenHandle), port_(port) {}
+AsyncServerSocket::AsyncServerSocket(Chain& chain, Callbacks callbacks, int listenHandle,
+                                     uint16_t port)
+    : chain_(chain), callbacks_(std::move(callbacks)), listenHandle_(listenHandle), port_(port) {}
 
 AsyncServerSocket& createAsyncServerSocket(Chain& chain, size_t maxConnections, uint16_t port,
                                            size_t initialBufferSize,
                                            AsyncServerSocket::Callbacks callbacks,
                                            uint32_t bindAddress) {
     const int handle = openListener(bindAddress, port);
-    auto owned = std::make_unique<AsyncServerSocket>(std::move(callbacks), handle, port);
+    auto owned = std::make_unique<AsyncServerSocket>(chain, std::move(callbacks), handle, port);
     AsyncServerSocket& server = *owned;
     // Session events go to the server's callbacks with the session named.
     for (size_t i = 0; i < maxConnections; ++i) {
@@ -88,7 +93,7 @@ size_t AsyncServerSocket::sessionIndex(const AsyncSocket& session) const {
     return sessions_.size();
 }
 
-void AsyncServerSocket::preSelect(SocketSets& sets, int&) {
+void AsyncServerSocket::preSelect(SocketSets& sets, int& waitMs) {
     if (listenHandle_ < 0)
         return;
     if (!listening_) {
@@ -98,6 +103,11 @@ void AsyncServerSocket::preSelect(SocketSets& sets, int&) {
             return;
         }
         listening_ = true;
+    }
+    const int64_t now = chain_.clock().nowMs();
+    if (now < resumeAtMs_) {
+        waitMs = static_cast<int>(std::min<int64_t>(waitMs, resumeAtMs_ - now));
+        return;
     }
     for (AsyncSocket* session : sessions_) {
         if (session->isFree()) {
@@ -111,22 +121,44 @@ void AsyncServerSocket::postSelect(int, const SocketSets& ready) {
     if (listenHandle_ < 0 || !ready.read.contains(listenHandle_))
         return;
     for (AsyncSocket* session : sessions_) {
-        if (!session->isFree())
-            continue;
+        if (session->isFree() && !acceptInto(*session))
+            break;
+    }
+}
+
+bool AsyncServerSocket::acceptInto(AsyncSocket& session) {
+    for (;;) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         const int handle = ::accept4(listenHandle_, reinterpret_cast<sockaddr*>(&peer), &length,
                                      SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (handle < 0)
-            break;
-        attachSocket(*session, handle, [this](AsyncSocket& closing) {
+        if (handle < 0) {
+            // A connection the peer gave up on, or a signal: try the next one.
+            if (errno == ECONNABORTED || errno == EINTR)
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                backOff(errno);
+            return false;
+        }
+        backoffMs_ = 0;
+        attachSocket(session, handle, [this](AsyncSocket& closing) {
             if (callbacks_.onInterrupt)
                 callbacks_.onInterrupt(*this, closing);
         });
-        session->setRemoteAddress(peer.sin_addr.s_addr, ntohs(peer.sin_port));
+        session.setRemoteAddress(peer.sin_addr.s_addr, ntohs(peer.sin_port));
         if (callbacks_.onConnect)
-            callbacks_.onConnect(*this, *session);
+            callbacks_.onConnect(*this, session);
+        return true;
     }
+}
+
+void AsyncServerSocket::backOff(int error) {
+    if (backoffMs_ == 0) {
+        platform::traceNarrow(std::string(">>>AsyncServerSocket::accept: ") + std::strerror(error) +
+                              "; not accepting for a while");
+    }
+    backoffMs_ = backoffMs_ == 0 ? kFirstBackoffMs : std::min(backoffMs_ * 2, kMaxBackoffMs);
+    resumeAtMs_ = chain_.clock().nowMs() + backoffMs_;
 }
 
 void AsyncServerSocket::destroy() {

@@ -7,6 +7,12 @@
 // The chain owns the server and its session sockets (all chain objects). Callbacks run on the
 // chain thread; an upper layer that keeps its own state per session indexes it by
 // `sessionIndex`.
+//
+// When `accept` fails for want of resources (descriptors, buffers, memory) the pending
+// connection stays in the backlog and the listening socket stays readable; waiting on it again
+// at once would spin the chain. The server then stops waiting on it for a while on the chain's
+// clock (100 ms, doubling up to 1 s while it keeps failing) and traces the first failure of
+// such a run.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,9 +40,11 @@ class AsyncServerSocket final : public ChainObject {
     };
 
     static constexpr int kBacklog = 4;
+    static constexpr int64_t kFirstBackoffMs = 100;
+    static constexpr int64_t kMaxBackoffMs = 1000;
 
     // Use `createAsyncServerSocket`.
-    AsyncServerSocket(Callbacks callbacks, int listenHandle, uint16_t port);
+    AsyncServerSocket(Chain& chain, Callbacks callbacks, int listenHandle, uint16_t port);
 
     void preSelect(SocketSets& sets, int& waitMs) override;
     void postSelect(int result, const SocketSets& ready) override;
@@ -53,8 +61,16 @@ class AsyncServerSocket final : public ChainObject {
     friend AsyncServerSocket& createAsyncServerSocket(Chain&, size_t, uint16_t, size_t, Callbacks,
                                                       uint32_t);
 
+    // Accepts one connection into `session`; false when the backlog is empty or `accept`
+    // failed (backing off when it ran out of resources).
+    bool acceptInto(AsyncSocket& session);
+    void backOff(int error);
+
+    Chain& chain_;
     const Callbacks callbacks_;
     int listenHandle_;
+    int64_t backoffMs_ = 0;   // 0 while accepting works
+    int64_t resumeAtMs_ = 0;  // not waited on before this time of the chain's clock
     const uint16_t port_;
     bool listening_ = false;
     std::vector<AsyncSocket*> sessions_;  // chain-owned

@@ -47,75 +47,83 @@ std::unique_ptr<XmlDocument> parseXml(std::string_view source) {
     auto& elements = document->elements_;
     char* const base = text.data();
 
-    const size_t firstLt = text.find('<');
-    if (firstLt != std::string::npos) {
-        // Every token is the inside of one tag plus the text that follows it.
-        const ParseResult tokens = parseString(std::string_view(text).substr(firstLt), "<");
-        size_t commentEnd = 0;
-        XmlElement* last = nullptr;
-        auto append = [&](XmlElement&& element) {
-            elements.push_back(std::move(element));
-            XmlElement* added = &elements.back();
-            if (last != nullptr)
-                last->next = added;
-            last = added;
-            return added;
-        };
+    size_t startTags = 0;
+    XmlElement* last = nullptr;
+    auto append = [&](XmlElement&& element) {
+        elements.push_back(std::move(element));
+        XmlElement* added = &elements.back();
+        if (last != nullptr)
+            last->next = added;
+        last = added;
+        return added;
+    };
 
-        for (const std::string_view token : tokens.tokens) {
-            const size_t tokenStart = static_cast<size_t>(token.data() - base);
-            if (tokenStart < commentEnd)
-                continue;  // inside a comment
-            // <?xml version="1.0"?>, processing instructions
-            if (token.empty() || token[0] == '?')
-                continue;
-            // <!-- comment, possibly holding <tags> -->
-            if (token.substr(0, 3) == "!--") {
-                const size_t close = text.find("-->", tokenStart + 3);
-                commentEnd = close == std::string::npos ? text.size() : close + 3;
-                continue;
+    // Every token is the inside of one tag plus the text that follows it, up to the next "<".
+    // Tokens are found one at a time: a document of tiny tags costs no list of its tokens.
+    size_t commentEnd = 0;
+    for (size_t lt = text.find('<'); lt != std::string::npos;) {
+        const size_t tokenStart = lt + 1;
+        const size_t nextLt = text.find('<', tokenStart);
+        lt = nextLt;
+        const std::string_view token(
+            base + tokenStart, (nextLt == std::string::npos ? text.size() : nextLt) - tokenStart);
+        if (tokenStart < commentEnd)
+            continue;  // inside a comment
+        // <?xml version="1.0"?>, processing instructions
+        if (token.empty() || token[0] == '?')
+            continue;
+        // <!-- comment, possibly holding <tags> -->
+        if (token.substr(0, 3) == "!--") {
+            const size_t close = text.find("-->", tokenStart + 3);
+            commentEnd = close == std::string::npos ? text.size() : close + 3;
+            continue;
+        }
+        const bool isEnd = token[0] == '/';
+        const size_t bodyStart = tokenStart + (isEnd ? 1 : 0);
+        const size_t gtInToken = token.find('>', isEnd ? 1 : 0);
+        if (gtInToken == std::string_view::npos)
+            continue;  // no ">" before the next "<": not a tag
+        const size_t gt = tokenStart + gtInToken;
+        if (!isEnd) {
+            for (size_t at = bodyStart; at < gt; ++at) {
+                char& c = text[at];
+                if (c == '\0' || c == '\t' || c == '\n' || c == '\r')
+                    c = ' ';
             }
-            const bool isEnd = token[0] == '/';
-            const size_t bodyStart = tokenStart + (isEnd ? 1 : 0);
-            const size_t gtInToken = token.find('>', isEnd ? 1 : 0);
-            if (gtInToken == std::string_view::npos)
-                continue;  // no ">" before the next "<": not a tag
-            const size_t gt = tokenStart + gtInToken;
-            if (!isEnd) {
-                for (size_t at = bodyStart; at < gt; ++at) {
-                    char& c = text[at];
-                    if (c == '\0' || c == '\t' || c == '\n' || c == '\r')
-                        c = ' ';
-                }
-            }
-            const std::string_view tagText(base + bodyStart, gt - bodyStart);
+        }
+        const std::string_view tagText(base + bodyStart, gt - bodyStart);
 
-            XmlElement element;
-            bool emptyElement = !isEnd && !tagText.empty() && tagText.back() == '/';
-            splitTagName(tagText, element.prefix, element.name, emptyElement);
-            if (element.name.empty())
-                continue;
-            element.isStart = !isEnd;
-            if (isEnd) {
-                // </name>
-                element.tagStart = base + tokenStart - 1;
-                element.textPosition = element.tagStart;
-                append(std::move(element));
-                continue;
-            }
-            // <name attr="value"> or <name/>
+        XmlElement element;
+        bool emptyElement = !isEnd && !tagText.empty() && tagText.back() == '/';
+        splitTagName(tagText, element.prefix, element.name, emptyElement);
+        if (element.name.empty())
+            continue;
+        element.isStart = !isEnd;
+        if (isEnd) {
+            // </name>
             element.tagStart = base + tokenStart - 1;
-            element.textPosition = base + gt + 1;
-            element.isEmpty = emptyElement;
-            XmlElement* start = append(std::move(element));
-            if (emptyElement) {
-                XmlElement end;
-                end.name = start->name;
-                end.prefix = start->prefix;
-                end.tagStart = start->textPosition;
-                end.textPosition = start->textPosition;
-                append(std::move(end));
-            }
+            element.textPosition = element.tagStart;
+            append(std::move(element));
+            continue;
+        }
+        if (++startTags > kMaxXmlElements) {
+            // Far beyond any device's description: refuse it whole, as malformed.
+            elements.clear();
+            document->overLimit_ = true;
+            break;
+        }
+        // <name attr="value"> or <name/>
+        element.tagStart = base + tokenStart - 1;
+        element.textPosition = base + gt + 1;
+        element.isEmpty = emptyElement;
+        XmlElement* start = append(std::move(element));
+        if (emptyElement) {
+            XmlElement end;
+            end.name = start->name;
+            end.prefix = start->prefix;
+            end.tagStart = start->textPosition;
+            end.textPosition = start->textPosition;
+            append(std::move(end));
         }
     }
     if (elements.empty())
@@ -163,15 +171,24 @@ int processXml(XmlElement* first) {
 }
 
 void buildNamespaceTables(XmlElement* first) {
+    size_t declared = 0;
     for (XmlElement* element = first; element != nullptr; element = element->next) {
         if (!element->isStart)
             continue;
-        element->namespaces = std::make_unique<KeyedTable<std::string_view>>(KeyCase::Sensitive);
+        // Only elements that declare something get a table: most elements declare nothing.
+        auto declare = [&](std::string_view key, std::string_view uri) {
+            if (++declared > kMaxXmlDeclarations)
+                return;
+            if (element->namespaces == nullptr)
+                element->namespaces =
+                    std::make_unique<KeyedTable<std::string_view>>(KeyCase::Sensitive);
+            element->namespaces->add(key, uri);
+        };
         for (const XmlAttribute& attribute : getAttributes(*element)) {
             if (attribute.prefix.empty() && attribute.name == "xmlns")
-                element->namespaces->add("xmlns", attribute.value);  // xmlns="uri"
+                declare("xmlns", attribute.value);  // xmlns="uri"
             else if (attribute.prefix == "xmlns")
-                element->namespaces->add(attribute.name, attribute.value);  // xmlns:p="uri"
+                declare(attribute.name, attribute.value);  // xmlns:p="uri"
         }
     }
 }
@@ -269,6 +286,8 @@ std::vector<XmlAttribute> getAttributes(const XmlElement& element) {
         attribute.value = value;
         attribute.element = &element;
         attributes.push_back(attribute);
+        if (attributes.size() == kMaxXmlAttributes)
+            break;
     }
     // Newest first, as the description reader expects (the last of repeated names wins).
     return std::vector<XmlAttribute>(attributes.rbegin(), attributes.rend());

@@ -33,7 +33,8 @@ struct XmlElement {
     // Start tag: the first byte after its ">". End tag: its "<" (the element's text ends just
     // before it). Synthetic end element: the start element's text position.
     const char* textPosition = nullptr;
-    // Start elements, after buildNamespaceTables: prefix → URI, and "xmlns" → default namespace.
+    // Start elements that declare namespaces, after buildNamespaceTables: prefix → URI, and
+    // "xmlns" → default namespace. Null on elements that declare none.
     std::unique_ptr<KeyedTable<std::string_view>> namespaces;
 
     XmlElement* next = nullptr;         // next tag in document order
@@ -69,15 +70,28 @@ class XmlDocument {
 
     std::string_view text() const { return text_; }
 
+    // True when the text held more than kMaxXmlElements start tags; the document then holds
+    // just the nameless element, so processXml fails for it as for a malformed document.
+    bool overLimit() const { return overLimit_; }
+
   private:
     friend std::unique_ptr<XmlDocument> parseXml(std::string_view text);
     std::string text_;
+    bool overLimit_ = false;
     std::deque<XmlElement> elements_;
     XmlElement* first_ = nullptr;
 };
 
 // Start tags nested deeper than this make processXml fail with -3.
 inline constexpr size_t kMaxXmlDepth = 256;
+// More start tags than this make a document fail like a malformed one. A real device's
+// description has a few hundred; the cap bounds the memory and time one document can take (the
+// element list is the reader's only memory besides its copy of the text).
+inline constexpr size_t kMaxXmlElements = 10'000;
+// getAttributes reads at most this many attributes of a tag, and buildNamespaceTables records at
+// most this many declarations in a document; the rest are ignored. Real descriptions use a few.
+inline constexpr size_t kMaxXmlAttributes = 64;
+inline constexpr size_t kMaxXmlDeclarations = 256;
 
 // Results of processXml.
 inline constexpr int kXmlOk = 0;
@@ -85,7 +99,8 @@ inline constexpr int kXmlNoOpenElement = -1;  // empty list, or an end tag witho
 inline constexpr int kXmlMismatch = -2;       // an end tag's name differs from the open start tag
 inline constexpr int kXmlUnclosed = -3;       // start tags open at the end (or nested too deeply)
 
-// Cuts `text` into tags. Comments (<!-- ... -->), the XML declaration and processing
+// Cuts `text` into tags (at most kMaxXmlElements start tags, see XmlDocument::overLimit).
+// Comments (<!-- ... -->), the XML declaration and processing
 // instructions (<? ... ?>) are skipped; a "<" without a following ">" is not a tag and its bytes
 // stay part of the surrounding text. Inside start tags, NUL, tab, CR and LF become spaces.
 std::unique_ptr<XmlDocument> parseXml(std::string_view text);
@@ -108,7 +123,8 @@ std::optional<std::string_view> readElementText(const XmlElement& element);
 
 // The attributes of a start tag in reverse document order (empty for end tags and tags without
 // attributes). Spaces around "=" are allowed; a value may be quoted with either quotation mark or
-// unquoted; an attribute without "=" has an empty value.
+// unquoted; an attribute without "=" has an empty value. At most kMaxXmlAttributes, the first in
+// document order.
 std::vector<XmlAttribute> getAttributes(const XmlElement& element);
 
 // Releases a document and every element of it.

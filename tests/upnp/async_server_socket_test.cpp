@@ -1,11 +1,13 @@
 #include "upnp/async_server_socket.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <string>
 #include <vector>
 
 #include "chain_test_support.h"
+#include "platform/trace.h"
 #include "socket_test_support.h"
 #include "upnp/random_port.h"
 
@@ -110,6 +112,86 @@ TEST_F(AsyncServerSocketTest, ConnectionsBeyondThePoolWaitUntilASessionIsFree) {
     EXPECT_EQ(disconnected, std::vector<size_t>{0});
     EXPECT_EQ(connected[2], 0u);  // the freed session takes the waiting connection
     EXPECT_EQ(peerPorts[2], test::boundPort(third.get()));
+}
+
+// Lowers the process's descriptor limit to the lowest free descriptor number while it lives, so
+// that the next descriptor the process asks for is refused with EMFILE.
+class NoFreeDescriptors {
+  public:
+    NoFreeDescriptors() {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit tight = saved_;
+        tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &tight);
+    }
+    ~NoFreeDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+  private:
+    rlimit saved_{};
+};
+
+TEST_F(AsyncServerSocketTest, AcceptWithoutFreeDescriptorsBacksOffInsteadOfSpinning) {
+    // The waiting connection keeps the listening socket readable; waiting on it again at once
+    // turned every pass into a busy loop.
+    platform::TraceCapture trace;
+    AsyncServerSocket& server = makeServer(2);
+    runPasses(*chain, 1);  // starts listening
+    Fd peer = connectPeer(server.port());
+    ASSERT_GE(peer.get(), 0);
+
+    std::vector<int> waits;
+    {
+        NoFreeDescriptors limit;
+        for (int round = 0; round < 6; ++round) {
+            runOnePass(*chain, 1000);  // the listener is readable: accept fails
+            SocketSets sets;
+            int waitMs = Chain::kWaitBudgetMs;
+            server.preSelect(sets, waitMs);
+            EXPECT_TRUE(sets.read.empty());
+            waits.push_back(waitMs);
+            EXPECT_EQ(runOnePass(*chain, 0), 0);  // nothing is waited on, nothing is ready
+            clock.advance(waitMs);
+        }
+    }
+    EXPECT_EQ(waits, (std::vector<int>{100, 200, 400, 800, 1000, 1000}));
+    EXPECT_TRUE(connected.empty());
+    size_t traced = 0;
+    for (const std::string& line : trace.lines())
+        traced += line.find("AsyncServerSocket::accept") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(traced, 1u);
+
+    // Descriptors are back: the connection that waited is accepted.
+    ASSERT_TRUE(runUntil(*chain, [&] { return connected.size() == 1; }));
+    EXPECT_EQ(peerPorts[0], test::boundPort(peer.get()));
+}
+
+TEST_F(AsyncServerSocketTest, AListenThatFailsLeavesTheServerQuiet) {
+    // Another socket takes the port between our bind and our listen (both bound with address
+    // reuse, which Linux allows while neither listens): our listen fails and the server gives up
+    // its socket instead of waiting on a handle that can never be readable.
+    Fd rival(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    ::setsockopt(rival.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = loopbackAddress();
+    ASSERT_EQ(::bind(rival.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    const uint16_t port = test::boundPort(rival.get());
+    AsyncServerSocket& server = makeServer(1, port);
+    ASSERT_EQ(server.port(), port);
+    ASSERT_EQ(::listen(rival.get(), 4), 0);
+
+    runPasses(*chain, 2);
+    SocketSets sets;
+    int waitMs = Chain::kWaitBudgetMs;
+    server.preSelect(sets, waitMs);
+    EXPECT_TRUE(sets.read.empty());
+    Fd peer = connectPeer(port);  // reaches the rival
+    ASSERT_GE(peer.get(), 0);
+    runPasses(*chain, 3);
+    EXPECT_TRUE(connected.empty());
 }
 
 TEST_F(AsyncServerSocketTest, TheEndOfTheChainInterruptsOpenSessions) {

@@ -292,6 +292,67 @@ TEST_F(AsyncSocketTest, ANewConnectionNeverTakesTheReadinessOfASocketClosedInThe
     EXPECT_EQ(second.connects, std::vector<bool>{true});
 }
 
+// Makes the peer end the connection with a reset instead of an orderly close.
+void resetConnection(Fd& peer) {
+    const linger abort{1, 0};
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    peer.reset();
+}
+
+TEST_F(AsyncSocketTest, AFailedSendClosesTheConnectionInTheNextPass) {
+    connectToPeer();
+    resetConnection(peer);
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("into a reset")), kSendClosed);
+    EXPECT_EQ(recorder.disconnects, 0);  // never from inside the send
+
+    clock.advance(1);
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.disconnects > 0; }));
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(socket.isFree());
+}
+
+TEST_F(AsyncSocketTest, AResetConnectionIsReportedOnceAsDisconnected) {
+    // The reset sets an error on the socket (POLLERR, with POLLHUP).
+    connectToPeer();
+    resetConnection(peer);
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.disconnects > 0; }));
+    runPasses(*chain, 3);
+    EXPECT_EQ(recorder.disconnects, 1);
+    EXPECT_TRUE(recorder.offers.empty());
+    EXPECT_TRUE(socket.isFree());
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("x")), kSendClosed);
+}
+
+TEST_F(AsyncSocketTest, ASendBeforeTheConnectCompletesGoesOutOnceConnected) {
+    connectSocket(socket, 0, loopbackAddress(), test::boundPort(listener.get()));
+    EXPECT_EQ(sendOnSocket(socket, SendBuffer::copied("early bytes")), kSendQueued);
+    EXPECT_EQ(socket.pendingBytes(), 11u);
+
+    ASSERT_TRUE(runUntil(*chain, [&] { return recorder.sendOKs > 0; }));
+    EXPECT_EQ(recorder.connects, std::vector<bool>{true});
+    peer = acceptPeer(listener.get());
+    EXPECT_EQ(readBytes(peer.get(), 11), "early bytes");
+    EXPECT_EQ(socket.pendingBytes(), 0u);
+    EXPECT_EQ(socket.bytesSent(), 11u);
+}
+
+TEST_F(AsyncSocketTest, AConnectWhoseLocalBindFailsIsReportedInALaterPass) {
+    // 192.0.2.1 (a documentation address) is no address of this host: the bind is refused.
+    connectSocket(socket, inet_addr("192.0.2.1"), loopbackAddress(),
+                  test::boundPort(listener.get()));
+    EXPECT_TRUE(recorder.connects.empty());  // never from inside connectSocket
+    EXPECT_TRUE(socket.isFree());
+
+    clock.advance(1);
+    runPasses(*chain, 2);
+    EXPECT_EQ(recorder.connects, std::vector<bool>{false});
+    EXPECT_EQ(recorder.disconnects, 0);
+    clock.advance(AsyncSocket::kConnectTimeoutMs + 1);
+    runPasses(*chain, 2);
+    EXPECT_EQ(recorder.connects.size(), 1u);
+}
+
 TEST_F(AsyncSocketTest, APeerThatClosesIsReportedOnce) {
     connectToPeer();
     peer.reset();

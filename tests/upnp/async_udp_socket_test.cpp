@@ -110,6 +110,24 @@ TEST_F(AsyncUdpSocketTest, AFailedDatagramIsDroppedWithoutClosingTheSocket) {
     EXPECT_FALSE(sender->isFree());
 }
 
+TEST_F(AsyncUdpSocketTest, AnOversizedDatagramIsCutToTheBufferAndTheNextOneArrivesWhole) {
+    AsyncUdpSocket* receiver = bindLoopback();
+    AsyncUdpSocket* sender = bindLoopback();
+    ASSERT_TRUE(receiver && sender);
+    const std::string oversized(3 * 4096, 'o');
+    EXPECT_EQ(sendOnSocket(*sender, SendBuffer::copied(oversized), loopbackAddress(),
+                           receiver->boundPort()),
+              kSendDone);
+    EXPECT_EQ(
+        sendOnSocket(*sender, SendBuffer::copied("next"), loopbackAddress(), receiver->boundPort()),
+        kSendDone);
+    ASSERT_TRUE(runUntil(*chain, [&] { return received.size() == 2; }));
+
+    EXPECT_EQ(received[0].bytes, oversized.substr(0, 4096));  // the rest is discarded
+    EXPECT_EQ(received[1].bytes, "next");
+    EXPECT_FALSE(receiver->isFree());
+}
+
 TEST_F(AsyncUdpSocketTest, TheReceiveQueueCanBeEnlarged) {
     AsyncUdpSocket* socket = bindLoopback();
     ASSERT_NE(socket, nullptr);

@@ -207,7 +207,7 @@ TEST_F(LifetimeMonitorTest, RemovingAKeyWithSeveralEntriesCancelsThemAll) {
 }
 
 TEST_F(LifetimeMonitorTest, RemovingAnUnknownKeyHasNoLastingEffect) {
-    lifetimeRemove(monitor, &ownerA);  // recorded as pending until the next pass begins
+    lifetimeRemove(monitor, &ownerA);
     lifetimeAdd(monitor, &ownerA, 1, record("a"));
 
     clock.advance(2);

@@ -226,6 +226,71 @@ TEST(XmlReader, DeepNestingIsRefused) {
     EXPECT_EQ(processXml(parseXml(fits)->first()), kXmlOk);
 }
 
+// A document of <root> holding `children` empty elements.
+std::string rootWith(size_t children, std::string_view child = "<a/>") {
+    std::string text = "<root>";
+    for (size_t i = 0; i < children; ++i)
+        text += child;
+    return text + "</root>";
+}
+
+TEST(XmlReader, TooManyElementsFailLikeAMalformedDocument) {
+    // One LAN host could otherwise make every fetch of its description cost hundreds of
+    // megabytes: 4 MiB of "<a/>" is a million elements.
+    struct Row {
+        size_t children;
+        int result;
+    };
+    for (const Row row : {Row{kMaxXmlElements - 1, kXmlOk}, Row{kMaxXmlElements, kXmlNoOpenElement},
+                          Row{(4u << 20) / 4, kXmlNoOpenElement}}) {
+        SCOPED_TRACE(row.children);
+        auto document = parseXml(rootWith(row.children));
+        EXPECT_EQ(document->overLimit(), row.result != kXmlOk);
+        EXPECT_EQ(processXml(document->first()), row.result);
+        EXPECT_EQ(document->rootElement() != nullptr, row.result == kXmlOk);
+    }
+}
+
+TEST(XmlReader, OnlyElementsThatDeclareANamespaceGetATable) {
+    Parsed parsed = parseAndProcess(
+        "<root xmlns=\"urn:root\"><device xmlns:dlna=\"urn:dlna\" id=\"1\"><x a=\"b\"/></device>"
+        "</root>");
+    ASSERT_EQ(parsed.result, kXmlOk);
+    EXPECT_NE(findStart(*parsed.document, "root")->namespaces, nullptr);
+    EXPECT_NE(findStart(*parsed.document, "device")->namespaces, nullptr);
+    EXPECT_EQ(findStart(*parsed.document, "x")->namespaces, nullptr);
+    EXPECT_EQ(lookupNamespace(*findStart(*parsed.document, "x"), "dlna"), "urn:dlna");
+}
+
+TEST(XmlReader, AttributesAndDeclarationsBeyondTheirCapsAreIgnored) {
+    // One start tag of a 4 MiB description can hold a hundred thousand declarations; reading
+    // them all cost 12 times the document in memory and most of a second.
+    std::string text = "<root";
+    for (size_t i = 0; i < 10 * kMaxXmlDeclarations; ++i)
+        text += " xmlns:p" + std::to_string(i) + "=\"u" + std::to_string(i) + "\"";
+    text += "><a xmlns:late=\"x\"/></root>";
+    Parsed parsed = parseAndProcess(text);
+    ASSERT_EQ(parsed.result, kXmlOk);
+    XmlElement* root = parsed.document->rootElement();
+    const std::vector<XmlAttribute> attributes = getAttributes(*root);
+    ASSERT_EQ(attributes.size(), kMaxXmlAttributes);
+    EXPECT_EQ(attributes.back().name, "p0");  // the first ones written are kept
+    EXPECT_EQ(lookupNamespace(*root, "p0"), "u0");
+    EXPECT_EQ(lookupNamespace(*root, "p" + std::to_string(kMaxXmlAttributes)), "");
+
+    // Spread over many elements, the declarations of a document are counted together.
+    std::string spread = "<root>";
+    for (size_t i = 0; i < kMaxXmlDeclarations + 10; ++i)
+        spread += "<e xmlns:q=\"u" + std::to_string(i) + "\"/>";
+    spread += "</root>";
+    Parsed many = parseAndProcess(spread);
+    ASSERT_EQ(many.result, kXmlOk);
+    size_t withTable = 0;
+    for (XmlElement* at = many.document->first(); at != nullptr; at = at->next)
+        withTable += at->namespaces != nullptr ? 1 : 0;
+    EXPECT_EQ(withTable, kMaxXmlDeclarations);
+}
+
 TEST(XmlReader, ElementTextIsRawWithChildMarkup) {
     Parsed parsed = parseAndProcess("<a> x <b>&amp;</b>\r\n</a>");
     ASSERT_EQ(parsed.result, kXmlOk);
