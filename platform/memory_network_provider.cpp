@@ -165,13 +165,13 @@ WinError MemoryNetworkProvider::cancelConnection(std::u16string_view name, bool 
 
 WinError MemoryNetworkProvider::cancel(std::u16string_view name) {
     // A drive name cancels the connection of that letter; anything else is taken as a remote
-    // name and cancels every connection to it. Remembered entries go as well.
+    // name and cancels the connections to it that have no drive: a drive goes only by its letter.
     const std::optional<char16_t> letter = driveLetterOf(name);
     const size_t before = connections_.size();
     std::erase_if(connections_, [&](const Connection& c) {
         if (letter)
             return driveLetterOf(c.localName) == letter;
-        return !name.empty() && remoteNamesEqual(c.remoteName, name);
+        return !name.empty() && c.localName.empty() && remoteNamesEqual(c.remoteName, name);
     });
     return connections_.size() == before ? kErrorNotConnected : kNoError;
 }

@@ -49,7 +49,9 @@ class NetworkProvider {
     // kConnectUpdateProfile.
     virtual WinError addConnection(const NetResource& resource, std::u16string_view password,
                                    std::u16string_view userName, uint32_t flags) = 0;
-    // `name` is a local name ("Z:") or a remote name; 2250 when it has no connection.
+    // `name` is a local name ("Z:"), which cancels that drive and its remembered entry, or a remote
+    // name, which cancels only the connections to it made without a drive; 2250 when nothing
+    // matched.
     virtual WinError cancelConnection(std::u16string_view name, bool force) = 0;
     // Remote name connected to `localName`.
     virtual WinError getConnection(std::u16string_view localName, std::u16string& remoteName) = 0;

@@ -308,7 +308,9 @@ WinError SmbNetworkProvider::addConnection(const NetResource& resource,
 
 WinError SmbNetworkProvider::cancelConnection(std::u16string_view name, bool) {
     // Nothing stays open on the server between calls, so cancelling is bookkeeping (and the
-    // GVfs mount); open files cannot hold it up and `force` changes nothing.
+    // GVfs mount); open files cannot hold it up and `force` changes nothing. A drive name
+    // cancels that drive, connected or remembered; a remote name cancels only connections made
+    // without a drive, as lettered ones are the user's drives and go only by their letter.
     const std::optional<char16_t> letter = driveLetterOf(name);
     if (name.empty() || (!letter && !parseUncName(name)))
         return kErrorNotConnected;
@@ -319,16 +321,17 @@ WinError SmbNetworkProvider::cancelConnection(std::u16string_view name, bool) {
         std::lock_guard lock(mutex_);
         std::erase_if(connections_, [&](const Connection& c) {
             const bool match = letter ? driveLetterOf(c.localName) == letter
-                                      : remoteNamesEqual(c.remoteName, name);
+                                      : c.localName.empty() && remoteNamesEqual(c.remoteName, name);
             if (match)
                 released.push_back(c.remoteName);
             return match;
         });
         found = !released.empty();
-        for (const Remembered& r : rememberedConnections(store)) {
-            const bool match = letter ? r.letter == *letter : remoteNamesEqual(r.remoteName, name);
-            if (match && store.deleteKey(rememberedKey(r.letter)) == kNoError)
-                found = true;
+        if (letter) {
+            for (const Remembered& r : rememberedConnections(store)) {
+                if (r.letter == *letter && store.deleteKey(rememberedKey(r.letter)) == kNoError)
+                    found = true;
+            }
         }
         // The mount goes when no connection to that share is left.
         std::erase_if(released, [&](const std::u16string& remote) {
@@ -430,9 +433,3 @@ uint32_t SmbNetworkProvider::getLogicalDriveStrings(std::u16string& buffer) {
 }
 
 }  // namespace platform
-
-// libsmbclient keeps some talloc memory of its own for the life of the process (its global
-// configuration and name caches); that is not ours to free, so leak checks leave it out.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libtalloc.so\n";
-}

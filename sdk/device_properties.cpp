@@ -93,7 +93,9 @@ int32_t CUPnPSDK::GetProperties(UPnPSession session, LBString udnSuffix, LBStrin
         } else {
             std::vector<LBString>& list = *match->GetShareList();
             // A complete enumeration replaces the list, so asking again does not pile up copies;
-            // a failed one only adds what it found before failing.
+            // a failed one only adds what it found before failing. A copy of the device may be
+            // running on another thread (a callback): the old entries go only between copies.
+            std::lock_guard fields(DeviceFieldsLock());
             if (complete)
                 list = std::move(shares);
             else

@@ -3,9 +3,15 @@
 // The one out-of-line virtual member keeps the base class's vtable in this library.
 CAbstractUPnPDevice::~CAbstractUPnPDevice() = default;
 
+std::recursive_mutex& DeviceFieldsLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 void CUPnPProxyDevice::CopyFrom(CAbstractUPnPDevice* other) {
     if (other == nullptr || other == this)
         return;
+    std::lock_guard lock(DeviceFieldsLock());
     m_strIPAddress = other->GetIPAddress();
     m_strFriendlyName = other->GetFriendlyName();
     m_strSpareText = other->GetSpareText();

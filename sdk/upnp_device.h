@@ -4,14 +4,22 @@
 // header). It holds the device's texts as LBString and hands them out through the eleven virtual
 // operations, in the slot order the exported interface relies on.
 //
-// Threads: the fields are not locked. Listed devices are made and destroyed on the discovery
-// thread while callers read them; a caller that keeps data copies it (CopyFrom).
+// Threads: listed devices are made and destroyed on the discovery thread while callers read them;
+// a caller that keeps data copies it (CopyFrom). A listed device's texts are set before it is
+// listed and never change; its share list is replaced by the property query on a caller's
+// thread. That replacement and every CopyFrom run under one lock (`DeviceFieldsLock`), so a copy
+// made in a callback never reads a list that another thread is freeing.
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "drivescout/sdk.h"
 #include "sdk/LBString.h"
+
+// Guards the share lists of listed devices against a copy running at the same time. Innermost:
+// nothing else is locked while it is held.
+std::recursive_mutex& DeviceFieldsLock();
 
 class CUPnPProxyDevice final : public CAbstractUPnPDevice {
   public:

@@ -81,6 +81,9 @@ int32_t CUPnPSDK::OpenSession(UPnPSession* session) {
 int32_t CUPnPSDK::CloseSession(UPnPSession session) {
     int32_t result = 1;
     if (session != nullptr) {
+        // The monitor goes before the handle: the allocator hands a freed block to the next
+        // session, which must not inherit this session's monitor, callback and context.
+        UnRegisterEventMonitor(session);
         std::free(session);
         result = 0;
     }
@@ -117,8 +120,12 @@ int32_t CUPnPSDK::RegisterEventMonitor(UPnPSession session, LBString filter,
             bool created = m_pChain->createControlPoint(
                 [](const upnp::DeviceRecord* record) { OnDeviceChanged(record, DEVICE_ADDED); },
                 [](const upnp::DeviceRecord* record) { OnDeviceChanged(record, DEVICE_REMOVED); });
-            if (!created)
+            if (!created) {
+                // A chain without a control point would run and find nothing while reporting
+                // that it scans; it goes, so the next registration tries again.
+                m_pChain.reset();
                 return 1;
+            }
             m_pControlPoint = m_pChain;
         }
         return 0;
@@ -196,11 +203,30 @@ int32_t CUPnPSDK::ChainThread(CUPnPSDK* instance, std::shared_ptr<sdk::Discovery
     }
     // A chain that an unregistration has already stopped is never run: its startChain returns at
     // once because the terminate flag is set before the chain is cleared.
-    chain->startChain();
+    bool failed = false;
+    try {
+        chain->startChain();
+    } catch (...) {
+        // This thread runs inside someone else's process: an escaping exception would end it.
+        failed = true;
+        platform::trace(u">>>CUPnPSDK::ChainThread Catch Exception");
+    }
     std::lock_guard lock(m_csState);
     // Only the chain that is still current clears the flag; a newer chain may be running by now.
-    if (m_pChain == chain)
+    if (m_pChain == chain) {
         m_bScanning = 0;
+        if (failed) {
+            // Discovery ends as if stopped: the broken chain goes (the next registration makes a
+            // new one), the network monitor ends, and both threads are joined by whoever starts
+            // or stops discovery next.
+            m_pChain.reset();
+            m_pControlPoint.reset();
+            if (m_hStopEvent)
+                m_hStopEvent->signal();
+        }
+    }
+    if (failed)
+        chain->stopChain();
     return 0;
 }
 
@@ -214,54 +240,58 @@ int32_t CUPnPSDK::StopEventMonitor(UPnPSession session) {
     return 0;
 }
 
-void CUPnPSDK::StopThreads() {
-    std::shared_ptr<sdk::DiscoveryChain> chain;
-    std::thread monitor;
-    std::thread chainThread;
-    {
-        std::lock_guard lock(m_csState);
-        chain = std::exchange(m_pChain, nullptr);
-        m_pControlPoint.reset();
-        m_bScanning = 0;
-        if (m_hStopEvent)
-            m_hStopEvent->signal();
-        monitor = std::move(m_hMonitorThread);
-        chainThread = std::move(m_hChainThread);
-    }
+CUPnPSDK::StoppedDiscovery CUPnPSDK::TakeDiscovery() {
+    StoppedDiscovery taken;
+    taken.chain = std::exchange(m_pChain, nullptr);
+    m_pControlPoint.reset();
+    m_bScanning = 0;
+    if (m_hStopEvent)
+        m_hStopEvent->signal();
+    taken.monitorThread = std::move(m_hMonitorThread);
+    taken.chainThread = std::move(m_hChainThread);
+    return taken;
+}
+
+void CUPnPSDK::StoppedDiscovery::finish() {
     if (chain)
         chain->stopChain();
-    joinOrDetach(monitor);
+    joinOrDetach(monitorThread);
     joinOrDetach(chainThread);
+}
+
+void CUPnPSDK::StopThreads() {
+    StoppedDiscovery stopped;
+    {
+        std::lock_guard lock(m_csState);
+        stopped = TakeDiscovery();
+    }
+    stopped.finish();
 }
 
 int32_t CUPnPSDK::UnRegisterEventMonitor(UPnPSession session) {
     if (session == nullptr)
         return 1;
-    // Discovery ends with the last registered session. Another session's entry keeps it going,
-    // even when the session being unregistered was never registered itself.
-    bool othersRegistered = false;
-    {
-        std::lock_guard lock(m_csMonitor);
-        for (const auto& entry : m_MonitorMap) {
-            if (entry.first != session) {
-                othersRegistered = true;
-                break;
-            }
-        }
-    }
-    if (ChainIsRunning() && !othersRegistered)
-        StopThreads();
-
     std::unique_ptr<EventMonitor> monitor;
+    StoppedDiscovery stopped;
     {
-        std::lock_guard lock(m_csMonitor);
+        // Taking the entry out and deciding that it was the last one happen in one critical
+        // section, so two sessions unregistering at once cannot both see the other still there.
+        // The running chain is taken out in the same section: a registration that follows makes
+        // a new one instead of joining a chain about to stop.
+        std::lock_guard monitorLock(m_csMonitor);
         auto it = m_MonitorMap.find(session);
         if (it != m_MonitorMap.end()) {
             monitor = std::move(it->second);
             m_MonitorMap.erase(it);
         }
+        if (m_MonitorMap.empty()) {
+            std::lock_guard stateLock(m_csState);
+            if (m_bScanning != 0 && m_pChain && !m_pChain->isTerminating())
+                stopped = TakeDiscovery();
+        }
     }
-    // The monitor (and its filter) goes here, outside the lock.
+    // Stopped and joined outside the locks; the monitor (and its filter) goes here as well.
+    stopped.finish();
     return 0;
 }
 

@@ -21,7 +21,14 @@
 //   keeps ReleaseAll out of a device change in progress. m_csState guards the chain's life and is
 //   never held while a thread is joined. The device objects' own fields are not locked.
 // - The last unregistration stops the chain and joins both threads; called from a callback on the
-//   chain thread itself, it detaches that thread instead, which then ends on its own.
+//   chain thread itself, it detaches that thread instead, which then ends on its own. Whether an
+//   unregistration is the last one is decided in the same critical section that removes its entry
+//   (m_csMonitor, then m_csState), so two sessions unregistering at once cannot both miss it.
+// - Closing a registered session unregisters it first: the freed handle may come back from the
+//   allocator as a new session, which must not inherit the old monitor.
+// - A control point that cannot be made leaves no chain behind, so the next registration tries
+//   again. An exception leaving the chain's run is caught on ChainThread: discovery ends as if
+//   stopped and a later registration starts a new chain.
 // - A device handed to a DEVICE_REMOVED callback is destroyed after every callback has returned;
 //   callers that keep device data beyond a callback copy it (fnCreateUPnPDeviceObject +
 //   CopyFrom).
@@ -122,9 +129,20 @@ class CUPnPSDK {
   private:
     CUPnPSDK() = default;
 
-    // Stops the chain and joins both threads (not the calling one). Used by the last
-    // unregistration and at process exit.
+    // Stops the chain and joins both threads (not the calling one). Used at process exit.
     static void StopThreads();
+
+    // Discovery taken out of the class-wide state, to be ended outside the locks.
+    struct StoppedDiscovery {
+        std::shared_ptr<sdk::DiscoveryChain> chain;
+        std::thread monitorThread;
+        std::thread chainThread;
+        // Stops the chain and joins both threads (detaching the calling one).
+        void finish();
+    };
+    // Clears the chain, the control point and the running flag, signals the network monitor and
+    // hands over what is left to end. m_csState must be held.
+    static StoppedDiscovery TakeDiscovery();
 
     static std::recursive_mutex m_csDeviceList;
     static std::recursive_mutex m_csMonitor;

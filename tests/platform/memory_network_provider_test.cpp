@@ -94,8 +94,14 @@ TEST_F(MemoryNetworkProviderTest, ConnectionsAreFoundByLetterAndCancelledByEithe
     EXPECT_TRUE(nas.connections().front().remembered);
     EXPECT_EQ(nas.connections().front().localName, u"Z:");
 
-    // The remote name cancels both drives that hold it, whatever the case and trailing slash.
+    // A remote name cancels only the connection without a drive, whatever the case and trailing
+    // slash; drives go only by their letter.
+    ASSERT_EQ(add(u"", u"\\\\192.168.1.20\\Public"), 0u);
     EXPECT_EQ(nas.cancelConnection(u"\\\\192.168.1.20\\PUBLIC\\", true), 0u);
+    EXPECT_EQ(nas.connections().size(), 2u);
+    EXPECT_EQ(nas.cancelConnection(u"\\\\192.168.1.20\\Public", true), 2250u);
+    EXPECT_EQ(nas.cancelConnection(u"Z:", true), 0u);
+    EXPECT_EQ(nas.cancelConnection(u"y", true), 0u);
     EXPECT_TRUE(nas.connections().empty());
     EXPECT_EQ(nas.cancelConnection(u"Z:", true), 2250u);
     EXPECT_EQ(nas.cancelConnection(u"", true), 2250u);

@@ -138,8 +138,26 @@ TEST_F(SmbNetworkProviderTest, SecondUserOfTheSameServerConflicts) {
     ASSERT_EQ(add(u"Y:", share(u"alice"), "alice", SmbdServer::passwordOf("alice")), 0u);
     EXPECT_EQ(add(u"X:", share(u"bob"), "bob", SmbdServer::passwordOf("bob")), 1219u);
     EXPECT_EQ(add(u"Y:", share(u"Public")), kErrorAlreadyAssigned);
-    ASSERT_EQ(provider_.cancelConnection(share(u"ALICE\\"), true), 0u);
+    ASSERT_EQ(provider_.cancelConnection(u"Y:", true), 0u);
     EXPECT_EQ(add(u"X:", share(u"bob"), "bob", SmbdServer::passwordOf("bob")), 0u);
+}
+
+// A remote name cancels only the connections to it that have no drive; the user's drives, and
+// their remembered entries, go only by their letters.
+TEST_F(SmbNetworkProviderTest, RemoteNameCancelsOnlyConnectionsWithoutADrive) {
+    const std::string alice = SmbdServer::passwordOf("alice");
+    ASSERT_EQ(add(u"Z:", share(u"alice"), "alice", alice, kConnectUpdateProfile), 0u);
+    ASSERT_EQ(add(u"Y:", share(u"alice"), "alice", alice), 0u);
+    ASSERT_EQ(add(u"", share(u"alice"), "alice", alice), 0u);
+    EXPECT_EQ(provider_.cancelConnection(share(u"ALICE\\"), true), 0u);
+    EXPECT_EQ(provider_.cancelConnection(share(u"alice"), true), kErrorNotConnected);
+    std::u16string remote;
+    EXPECT_EQ(provider_.getConnection(u"Z:", remote), 0u);
+    EXPECT_EQ(provider_.getConnection(u"Y:", remote), 0u);
+    std::unique_ptr<UserStoreKey> key;
+    EXPECT_EQ(UserStore::forCurrentUser().openKey(u"Network\\Z", key), 0u);
+    EXPECT_EQ(provider_.cancelConnection(u"Z:", true), 0u);
+    EXPECT_EQ(provider_.cancelConnection(u"Y:", true), 0u);
 }
 
 TEST_F(SmbNetworkProviderTest, RememberedConnectionLivesInTheStoreUntilCancelled) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "platform/memory_network_provider.h"
 #include "platform/network_provider.h"
+#include "sdk/upnp_device.h"
 #include "sdk_fixture.h"
 
 namespace sdktest {
@@ -233,6 +237,63 @@ TEST_F(DevicePropertiesTest, ADeviceRemovedDuringTheEnumerationIsNotHandedOut) {
 TEST_F(DevicePropertiesTest, NullOutPointerIsRefused) {
     install<ScriptedProvider>();
     EXPECT_EQ(CUPnPSDK::GetProperties(session_, u"0010754f1c44", u"192.168.1.20", nullptr), 1);
+}
+
+// The property query replaces a listed device's share list on the caller's thread while a
+// DEVICE_ADDED callback on the discovery thread copies that same device, as the header recommends
+// and the wizard does. Under AddressSanitizer or ThreadSanitizer the copy used to read strings the
+// replacement had freed.
+TEST_F(DevicePropertiesTest, APropertyQueryAndACallbackCopyingTheSameDeviceRunSideBySide) {
+    auto& provider = install<platform::MemoryNetworkProvider>();
+    for (const char16_t* name : {u"Public", u"alice", u"bob", u"media", u"backup", u"photos"})
+        provider.addShare(u"192.168.1.20", name, {true, {}});
+    auto record = makeRecord(kNasUdn, kNasLocation);
+    CUPnPSDK::OnDeviceChanged(&record, DEVICE_REMOVED);  // the chain thread adds it again below
+
+    // The callback keeps copying the device it was handed until the caller's thread has replaced
+    // that device's share list often enough (or the watchdog ends it).
+    struct SideBySide {
+        std::atomic<int> queries{0};
+        std::atomic<int> copies{0};
+        std::atomic<bool> copying{false};
+        std::atomic<bool> done{false};
+    } side;
+    auto copyDevice = [](int32_t kind, CAbstractUPnPDevice* device, void* context) {
+        auto* state = static_cast<SideBySide*>(context);
+        if (kind != DEVICE_ADDED || device == nullptr)
+            return;
+        state->copying = true;
+        const auto deadline = std::chrono::steady_clock::now() + kWatchdog;
+        while (state->queries < 300 && std::chrono::steady_clock::now() < deadline) {
+            CUPnPProxyDevice copy;
+            copy.CopyFrom(device);
+            state->copies++;
+        }
+        state->done = true;
+    };
+    ASSERT_EQ(CUPnPSDK::RegisterEventMonitor(session_, u"", copyDevice, &side), 0);
+    ASSERT_EQ(CUPnPSDK::StartEventMonitor(session_, CUPnPSDK::EnsureInstance()), 0);
+    auto chain = stack_->lastChain();
+    ASSERT_TRUE(chain->waitUntilRunning());
+
+    std::thread chainSide([&] {
+        EXPECT_TRUE(chain->runOnChain([&] {
+            chain->announce(record);
+            chain->withdraw(record);
+        }));
+    });
+    while (!side.done) {
+        if (!side.copying) {
+            std::this_thread::yield();
+            continue;
+        }
+        CAbstractUPnPDevice* device = nullptr;
+        ASSERT_EQ(CUPnPSDK::GetProperties(session_, u"0010754f1c44", u"192.168.1.20", &device), 0);
+        side.queries++;
+    }
+    chainSide.join();
+    EXPECT_GE(side.queries, 300);
+    EXPECT_GT(side.copies, 0);
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,7 +31,8 @@ inline constexpr auto kWatchdog = 10s;
 
 class FakeChain final : public sdk::DiscoveryChain {
   public:
-    explicit FakeChain(bool failControlPoint) : failControlPoint_(failControlPoint) {}
+    FakeChain(bool failControlPoint, bool throwOnStart)
+        : failControlPoint_(failControlPoint), throwOnStart_(throwOnStart) {}
 
     bool createControlPoint(sdk::DeviceHandler onDeviceAdded,
                             sdk::DeviceHandler onDeviceRemoved) override {
@@ -44,6 +47,10 @@ class FakeChain final : public sdk::DiscoveryChain {
         ++runs_;
         chainThread_ = std::this_thread::get_id();
         changed_.notify_all();
+        if (throwOnStart_) {
+            ++finished_;
+            throw std::runtime_error("chain failed");
+        }
         for (;;) {
             changed_.wait(lock, [this] { return terminating_ || !tasks_.empty(); });
             if (terminating_)
@@ -119,6 +126,7 @@ class FakeChain final : public sdk::DiscoveryChain {
     }
 
     const bool failControlPoint_;
+    const bool throwOnStart_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     sdk::DeviceHandler onDeviceAdded_;
@@ -136,7 +144,7 @@ class FakeStack final : public sdk::DiscoveryStack {
   public:
     std::shared_ptr<sdk::DiscoveryChain> createChain() override {
         std::lock_guard lock(mutex_);
-        auto chain = std::make_shared<FakeChain>(failControlPoint);
+        auto chain = std::make_shared<FakeChain>(failControlPoint, throwOnStart);
         chains_.push_back(chain);
         return chain;
     }
@@ -149,7 +157,9 @@ class FakeStack final : public sdk::DiscoveryStack {
         return chains_.empty() ? nullptr : chains_.back();
     }
 
-    bool failControlPoint = false;
+    // Set before the chain is made: its control point cannot be created / its run throws.
+    std::atomic<bool> failControlPoint{false};
+    std::atomic<bool> throwOnStart{false};
 
   private:
     mutable std::mutex mutex_;

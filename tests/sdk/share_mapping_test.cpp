@@ -78,6 +78,15 @@ class ShareMappingTest : public ::testing::Test {
         return code;
     }
 
+    // A connection to `remote` without a drive letter, as another program of the user makes.
+    platform::WinError connectWithoutDrive(const std::u16string& remote, std::u16string_view user,
+                                           std::u16string_view password) {
+        platform::NetResource resource;
+        resource.type = 1;
+        resource.remoteName = remote;
+        return nas->addConnection(resource, password, user, 0);
+    }
+
     ds::test::TempUserDirs user;
     UPnPSessionBlock block{};
     UPnPSession session = &block;
@@ -260,31 +269,66 @@ TEST_F(ShareMappingTest, CredentialWriteFailureIsTracedWithItsCodeAndNoPassword)
     EXPECT_TRUE(traced);
 }
 
+// A connection without a drive to the same share, held by another user, refuses the mapping
+// (1219); the forced cancellation by remote name removes it and the second attempt succeeds.
 TEST_F(ShareMappingTest, FailedAttemptIsRetriedOnceAfterAForcedCancellation) {
-    // The share is already connected on X:; mapping it to X: again fails, the connection to the
-    // share is cancelled with force, and the second attempt succeeds.
-    ASSERT_EQ(map(LBString(), LBString(), kPublic.c_str(), u"X:", 0), 0);
+    ASSERT_EQ(connectWithoutDrive(kPublic, u"alice", u"wonderland"), 0u);
     platform::TraceCapture capture;
-    EXPECT_EQ(map(LBString(), LBString(), kPublic.c_str(), u"X:", 0), 0);
+    EXPECT_EQ(map(u"bob", u"builder", kPublic.c_str(), u"X:", 0), 0);
     const auto adds = nas->addCalls();
     ASSERT_EQ(adds.size(), 3u);
-    EXPECT_EQ(adds[1].result, platform::kErrorAlreadyAssigned);
+    EXPECT_EQ(adds[1].result, platform::kErrorSessionCredentialConflict);
     ASSERT_EQ(nas->cancelCalls().size(), 1u);
     EXPECT_EQ(nas->cancelCalls()[0].name, kPublic);
     EXPECT_TRUE(nas->cancelCalls()[0].force);
+    EXPECT_EQ(nas->cancelCalls()[0].result, 0u);
     bool traced = false;
     for (const std::string& line : capture.lines())
-        traced = traced || line.find("error=85") != std::string::npos;
+        traced = traced || line.find("error=1219") != std::string::npos;
     EXPECT_TRUE(traced);
 }
 
 TEST_F(ShareMappingTest, SecondAttemptsCodeIsTheOutcome) {
     ASSERT_EQ(map(LBString(), LBString(), kAlice.c_str(), u"W:", 0), 5);  // nothing to cancel
     EXPECT_EQ(nas->addCalls().size(), 1u);
-    nas->addRememberedConnection(u"V:", kAlice, u"alice");
+    ASSERT_EQ(connectWithoutDrive(kAlice, u"alice", u"wonderland"), 0u);
     nas->failNextAdd(1219);
     EXPECT_EQ(map(u"alice", u"queen", kAlice.c_str(), u"W:", 1), 1326);
-    EXPECT_EQ(nas->addCalls().size(), 3u);
+    EXPECT_EQ(nas->addCalls().size(), 4u);
+}
+
+// A failed mapping leaves the user's other drives as they were: the forced cancellation by
+// remote name never takes a lettered or remembered connection. Here alice has her share on Z:
+// (remembered) and Public on V:.
+TEST_F(ShareMappingTest, AFailedMappingLeavesTheOtherDrivesAsTheyWere) {
+    struct Case {
+        const char* what;
+        const char16_t* user;
+        const char16_t* password;
+        std::u16string remote;
+        const char16_t* local;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"alice on Y: with a wrong password", u"alice", u"queen", kAlice, u"Y:", 1326},
+        {"alice's share on V:, already in use", u"alice", u"wonderland", kAlice, u"V:", 85},
+        {"bob's share while alice is connected", u"bob", u"builder", u"\\\\192.168.1.20\\bob",
+         u"Y:", 1219},
+    };
+    ASSERT_EQ(map(u"alice", u"wonderland", kAlice.c_str(), u"Z:", 1), 0);
+    ASSERT_EQ(map(LBString(), LBString(), kPublic.c_str(), u"V:", 0), 0);
+    const auto before = nas->connections();
+    ASSERT_EQ(before.size(), 2u);
+    for (const Case& c : cases) {
+        EXPECT_EQ(map(c.user, c.password, c.remote.c_str(), c.local, 1), c.expected) << c.what;
+        const auto after = nas->connections();
+        ASSERT_EQ(after.size(), before.size()) << c.what;
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_EQ(after[i].localName, before[i].localName) << c.what;
+            EXPECT_EQ(after[i].remoteName, before[i].remoteName) << c.what;
+            EXPECT_EQ(after[i].remembered, before[i].remembered) << c.what;
+        }
+    }
 }
 
 TEST_F(ShareMappingTest, FailedCancellationKeepsTheFirstCode) {
@@ -387,16 +431,57 @@ TEST_F(ShareMappingOverSmbTest, SecondUserOfTheServerGets1219) {
     EXPECT_EQ(unmap(u"X:"), 0);
 }
 
-TEST_F(ShareMappingOverSmbTest, MappingTheSameShareAgainIsRetriedAfterCancelling) {
-    ASSERT_EQ(map("", "", u"Public", u"Z:", 0), 0);
+// Another user's connection without a drive to the same share is cancelled and the mapping tried
+// once more.
+TEST_F(ShareMappingOverSmbTest, AConnectionWithoutADriveIsCancelledAndTheMappingRetried) {
+    platform::NetResource resource;
+    resource.type = 1;
+    resource.remoteName = u"\\\\127.0.0.1\\Public";
+    ASSERT_EQ(platform::networkProvider().addConnection(
+                  resource, LBString::FromUtf8(ds::test::SmbdServer::passwordOf("alice")).View(),
+                  u"alice", 0),
+              0u);
     platform::TraceCapture capture;
-    EXPECT_EQ(map("", "", u"Public", u"Z:", 0), 0);
+    EXPECT_EQ(map("bob", ds::test::SmbdServer::passwordOf("bob"), u"Public", u"X:", 0), 0);
     bool traced = false;
     for (const std::string& line : capture.lines())
-        traced = traced || line.find("error=85") != std::string::npos;
+        traced = traced || line.find("error=1219") != std::string::npos;
     EXPECT_TRUE(traced);
+    EXPECT_EQ(unmap(u"X:"), 0);
+    EXPECT_EQ(unmap(u"X:"), 2250);
+}
+
+// alice has her share on Z: (remembered) and Public on V:. A mapping that fails, whatever the
+// reason, leaves both drives connected and Z:'s remembered entry in place.
+TEST_F(ShareMappingOverSmbTest, AFailedMappingLeavesTheOtherDrivesAsTheyWere) {
+    const std::string alice = ds::test::SmbdServer::passwordOf("alice");
+    struct Case {
+        const char* what;
+        std::string user;
+        std::string password;
+        const char16_t* share;
+        const char16_t* local;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"alice on Y: with a wrong password", "alice", "Queen-of-Hearts", u"alice", u"Y:", 1326},
+        {"alice's share on V:, already in use", "alice", alice, u"alice", u"V:", 85},
+        {"Public on Z:, already in use", "", "", u"Public", u"Z:", 85},
+    };
+    ASSERT_EQ(map("alice", alice, u"alice", u"Z:", 1), 0);
+    ASSERT_EQ(map("", "", u"Public", u"V:", 0), 0);
+    for (const Case& c : cases) {
+        EXPECT_EQ(map(c.user, c.password, c.share, c.local, 1), c.expected) << c.what;
+        std::u16string remote;
+        EXPECT_EQ(platform::networkProvider().getConnection(u"Z:", remote), 0u) << c.what;
+        EXPECT_EQ(remote, u"\\\\127.0.0.1\\alice") << c.what;
+        EXPECT_EQ(platform::networkProvider().getConnection(u"V:", remote), 0u) << c.what;
+        EXPECT_EQ(remote, u"\\\\127.0.0.1\\Public") << c.what;
+        std::unique_ptr<UserStoreKey> key;
+        EXPECT_EQ(UserStore::forCurrentUser().openKey(u"Network\\Z", key), 0u) << c.what;
+    }
     EXPECT_EQ(unmap(u"Z:"), 0);
-    EXPECT_EQ(unmap(u"Z:"), 2250);
+    EXPECT_EQ(unmap(u"V:"), 0);
 }
 
 }  // namespace

@@ -88,5 +88,34 @@ TEST_F(SdkTest, DeviceChangesFromAnotherThreadWhileSessionsComeAndGo) {
     RecordProperty("callbacks", calls);
 }
 
+// Two threads unregister the last two sessions at the same moment. Each used to see the other
+// still registered, so neither stopped discovery, which then ran on with no monitor at all.
+TEST_F(SdkTest, TwoThreadsUnregisteringTheLastTwoSessionsAtOnceStopDiscovery) {
+    EventLog log;
+    for (int round = 0; round < 600; ++round) {
+        UPnPSession first = openStarted(log);
+        UPnPSession second = openStarted(log);
+        // Both threads spin until the other is there too, so the two calls start together.
+        std::atomic<int> ready{0};
+        auto unregister = [&ready](UPnPSession session) {
+            ready++;
+            while (ready.load() < 2)
+                ;
+            return CUPnPSDK::UnRegisterEventMonitor(session);
+        };
+        auto one = std::async(std::launch::async, unregister, first);
+        auto two = std::async(std::launch::async, unregister, second);
+        ASSERT_EQ(one.wait_for(kWatchdog), std::future_status::ready);
+        ASSERT_EQ(two.wait_for(kWatchdog), std::future_status::ready);
+        ASSERT_EQ(one.get(), 0);
+        ASSERT_EQ(two.get(), 0);
+        ASSERT_FALSE(CUPnPSDK::ChainIsRunning()) << "round " << round;
+        ASSERT_EQ(CUPnPSDK::CloseSession(first), 0);
+        ASSERT_EQ(CUPnPSDK::CloseSession(second), 0);
+        forget(first);
+        forget(second);
+    }
+}
+
 }  // namespace
 }  // namespace sdktest

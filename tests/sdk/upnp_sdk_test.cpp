@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <latch>
 
 #include "platform/trace.h"
 #include "sdk_fixture.h"
@@ -416,18 +417,54 @@ TEST_F(SdkTest, ACallbackOnTheChainThreadMayEndDiscovery) {
     EXPECT_FALSE(CUPnPSDK::ChainIsRunning());
 }
 
-TEST_F(SdkTest, RegistrationFailsWhenTheControlPointCannotBeMade) {
+// A registration whose control point cannot be made reports it, and so does every later one
+// while that lasts: nothing scans. Once the control point can be made, a registration makes it.
+TEST_F(SdkTest, RegistrationFailsWhenTheControlPointCannotBeMadeAndALaterOneTriesAgain) {
     stack_->failControlPoint = true;
     EventLog log;
     UPnPSession session = open();
     EXPECT_EQ(CUPnPSDK::RegisterEventMonitor(session, u"", recordEvent, &log), 1);
-    // The monitor and the chain stay: a second registration finds the chain and succeeds.
+    EXPECT_EQ(CUPnPSDK::RegisterEventMonitor(session, u"", recordEvent, &log), 1);
+    EXPECT_EQ(stack_->chains().size(), 2u);
+    EXPECT_EQ(CUPnPSDK::StartEventMonitor(session, CUPnPSDK::EnsureInstance()), 1);
+    int32_t scanning = -1;
+    ASSERT_EQ(CUPnPSDK::IsScanning(session, &scanning), 0);
+    EXPECT_EQ(scanning, 0);
+    for (const auto& chain : stack_->chains())
+        EXPECT_EQ(chain->runs(), 0);
+
+    stack_->failControlPoint = false;
     EXPECT_EQ(CUPnPSDK::RegisterEventMonitor(session, u"", recordEvent, &log), 0);
-    EXPECT_EQ(stack_->chains().size(), 1u);
-    EXPECT_EQ(CUPnPSDK::StartEventMonitor(session, CUPnPSDK::EnsureInstance()), 0);
+    EXPECT_EQ(stack_->chains().size(), 3u);
+    ASSERT_EQ(CUPnPSDK::StartEventMonitor(session, CUPnPSDK::EnsureInstance()), 0);
+    EXPECT_TRUE(stack_->lastChain()->waitUntilRunning());
+    ASSERT_EQ(CUPnPSDK::IsScanning(session, &scanning), 0);
+    EXPECT_EQ(scanning, 1);
     auto record = makeRecord(kNasUdn, kNasLocation);
     CUPnPSDK::OnDeviceChanged(&record, DEVICE_ADDED);
-    EXPECT_EQ(log.size(), 1u);  // the monitor registered by the failed call is the one heard
+    EXPECT_EQ(log.size(), 1u);  // the monitor registered by the first, failed call is the one heard
+}
+
+// An exception that leaves the chain's run must not end the host process (std::terminate):
+// discovery stops, and a later registration starts it again with a new chain.
+TEST_F(SdkTest, AnExceptionOnTheChainThreadStopsDiscoveryAndTheProcessLivesOn) {
+    stack_->throwOnStart = true;
+    EventLog log;
+    UPnPSession session = openStarted(log);
+    auto broken = stack_->lastChain();
+    ASSERT_TRUE(broken->waitUntilRunning());
+    auto deadline = std::chrono::steady_clock::now() + kWatchdog;
+    while (CUPnPSDK::ChainIsRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(CUPnPSDK::ChainIsRunning());
+    EXPECT_TRUE(broken->isTerminating());
+
+    stack_->throwOnStart = false;
+    ASSERT_EQ(CUPnPSDK::RegisterEventMonitor(session, u"", recordEvent, &log), 0);
+    ASSERT_EQ(CUPnPSDK::StartEventMonitor(session, CUPnPSDK::EnsureInstance()), 0);
+    ASSERT_EQ(stack_->chains().size(), 2u);
+    EXPECT_TRUE(stack_->lastChain()->waitUntilRunning());
+    EXPECT_TRUE(CUPnPSDK::ChainIsRunning());
 }
 
 TEST_F(SdkTest, CloseSessionWhileAnotherIsRegisteredFreesOnlyTheHandle) {
@@ -443,16 +480,47 @@ TEST_F(SdkTest, CloseSessionWhileAnotherIsRegisteredFreesOnlyTheHandle) {
     EXPECT_EQ(CUPnPSDK::GetInstance(), instance);
 }
 
-TEST_F(SdkTest, CloseSessionOfAStillRegisteredSessionReleasesNothing) {
-    EventLog log;
-    UPnPSession session = openStarted(log);
+// Closing a registered session removes its monitor first. The allocator hands a freed session
+// block to the next session; that session must start with a monitor of its own, never hear the
+// closed session's callback with its old context, and the closed one's callback never runs again.
+TEST_F(SdkTest, ClosingARegisteredSessionRemovesItsMonitorFirst) {
+    EventLog closedLog;
+    UPnPSession session = openStarted(closedLog);
     auto record = makeRecord(kNasUdn, kNasLocation);
     CUPnPSDK::OnDeviceChanged(&record, DEVICE_ADDED);
+    ASSERT_EQ(closedLog.size(), 1u);
     EXPECT_EQ(CUPnPSDK::CloseSession(session), 0);
-    EXPECT_EQ(CUPnPSDK::GetDeviceList()->size(), 1u);
-    // Its monitor is still in the map under the freed handle's address.
-    EXPECT_EQ(CUPnPSDK::UnRegisterEventMonitor(session), 0);
     forget(session);
+    // It was the last monitor: discovery stopped and the devices went.
+    EXPECT_FALSE(CUPnPSDK::ChainIsRunning());
+    EXPECT_TRUE(CUPnPSDK::GetDeviceList()->empty());
+
+    // The next session gets the same block, as the allocator does (here on purpose, so the test
+    // does not depend on the allocator's habits).
+    UPnPSession reused = session;
+    EventLog newLog;
+    ASSERT_EQ(CUPnPSDK::RegisterEventMonitor(reused, u"", recordEvent, &newLog), 0);
+    ASSERT_EQ(CUPnPSDK::StartEventMonitor(reused, CUPnPSDK::EnsureInstance()), 0);
+    CUPnPSDK::OnDeviceChanged(&record, DEVICE_ADDED);
+    EXPECT_EQ(newLog.size(), 1u);
+    EXPECT_EQ(closedLog.size(), 1u);
+    // Not a block of its own here, so it is unregistered rather than closed.
+    EXPECT_EQ(CUPnPSDK::UnRegisterEventMonitor(reused), 0);
+}
+
+TEST_F(SdkTest, ClosingOneOfTwoRegisteredSessionsKeepsTheOtherDiscovering) {
+    EventLog closedLog;
+    EventLog otherLog;
+    UPnPSession closed = openStarted(closedLog);
+    openStarted(otherLog);
+    EXPECT_EQ(CUPnPSDK::CloseSession(closed), 0);
+    forget(closed);
+    EXPECT_TRUE(CUPnPSDK::ChainIsRunning());
+    auto record = makeRecord(kNasUdn, kNasLocation);
+    CUPnPSDK::OnDeviceChanged(&record, DEVICE_ADDED);
+    EXPECT_EQ(closedLog.size(), 0u);
+    EXPECT_EQ(otherLog.size(), 1u);
+    EXPECT_EQ(CUPnPSDK::GetDeviceList()->size(), 1u);
 }
 
 TEST_F(SdkTest, CloseSessionWithNoMonitorLeftReleasesAll) {

@@ -26,13 +26,37 @@
 // fnUPnPUnRegisterEventMonitor returns, that session's callback is not running and is not called
 // again.
 //
-// Devices: the list from fnGetUPnPDeviceList is the SDK's live list. The discovery thread appends
-// devices and removes and destroys them while you read, and the SDK holds no lock for you. A
-// device handed to a DEVICE_REMOVED callback is destroyed right after the callbacks return. To
-// keep a device beyond a callback, copy it: `CAbstractUPnPDevice* copy =
-// fnCreateUPnPDeviceObject(); copy->CopyFrom(device);` and later
-// `fnDeleteUPnPDeviceObject(copy)`. Texts returned by a device are valid until the device changes
-// or is destroyed; they are never null.
+// Devices: the list from fnGetUPnPDeviceList is the SDK's live list. While discovery runs, the
+// discovery thread appends devices to it and removes and destroys them, and the SDK holds no lock
+// for you, so from your own threads:
+// - Safe: reading the list and its devices' texts inside your event callback (the list changes
+//   only on the discovery thread, which is running your callback, and no close can empty it
+//   meanwhile); reading them once no session is registered any more (discovery has stopped),
+//   until a fnUPnPCloseSession, which then destroys every listed device.
+// - Safe: fnUPnPGetProperties from any thread, and CopyFrom of a listed device into a device of
+//   your own, in a callback, or on another thread under a lock of yours that your DEVICE_REMOVED
+//   callback also takes before it marks the device gone (the device is destroyed only after that
+//   callback returns). The property query may replace a listed device's share list at any time,
+//   from any thread; CopyFrom never sees it half replaced.
+// - Not safe: iterating the list from another thread while discovery runs; iterating a listed
+//   device's GetShareList() anywhere while another thread may query its properties (copy it
+//   instead); keeping a listed device's pointer or texts beyond its DEVICE_REMOVED callback.
+// To keep a device, copy it: `CAbstractUPnPDevice* copy = fnCreateUPnPDeviceObject();
+// copy->CopyFrom(device);` and later `fnDeleteUPnPDeviceObject(copy)`. Texts returned by a device
+// are valid until the device changes or is destroyed; they are never null.
+//
+// Before the host program exits (or unloads this library): for every session, call
+// fnUPnPStopEventMonitor, fnUPnPUnRegisterEventMonitor and fnUPnPCloseSession, from a thread
+// that is not inside a callback. The last unregistration stops discovery and joins the SDK's
+// threads; after it no callback runs, so your callbacks' contexts may go. Closing a session that
+// is still registered unregisters it first. A program that exits with discovery running has its
+// threads stopped while static objects are destroyed, and callbacks may still run until then:
+// their contexts must outlive main. Never unload the library while a session is registered.
+// A callback must not throw (an exception is caught and traced, and the event ends there), must
+// not call exit(), and must not wait for a thread that is itself calling into the SDK.
+//
+// libdrivescout_sdk.so.1 exports only the functions below and the members of LBString and
+// CAbstractUPnPDevice; nothing else of it can clash with, or be replaced by, the host's symbols.
 
 #include <cstdint>
 #include <cstdlib>
