@@ -512,30 +512,48 @@ TEST_F(ControlPointTest, FiveHungServersOnOneHostLeaveRoomForAHealthyDevice) {
     EXPECT_EQ(events()[0].udn, kHomevault1);
 }
 
-// A description within the size limit made of 466 000 empty embedded devices: read in linear
-// time and held to the bound of a tree, so a healthy NAS announced meanwhile is still listed.
-TEST_F(ControlPointTest, AHugeDescriptionOfEmptyDevicesDoesNotFreezeDiscovery) {
-    std::string body = "<root><device><UDN>uuid:huge-tree-1</UDN><deviceList>";
-    for (int i = 0; i < 466'000; ++i)
-        body += "<device/>";
-    body += "</deviceList></device></root>";
-    ASSERT_LE(body.size(), HttpResponseReader::kDefaultBodyLimit);
-    ds::test::HttpFixture server("127.0.2.2", 0);
-    server.setDefaultReply(ds::test::HttpReply::withBody(200, body));
+// Two large descriptions of empty embedded devices: 466 000 of them (within the size limit),
+// which the XML reader refuses as a whole, and 9 000, which make a tree held to its bound. A
+// healthy NAS announced meanwhile is still listed, and nothing of either floods the handlers.
+TEST_F(ControlPointTest, HugeDescriptionsOfEmptyDevicesDoNotFreezeDiscovery) {
+    const auto description = [](const std::string& udn, int devices) {
+        std::string body = "<root><device><UDN>uuid:" + udn + "</UDN><deviceList>";
+        for (int i = 0; i < devices; ++i)
+            body += "<device/>";
+        return body + "</deviceList></device></root>";
+    };
+    const struct {
+        const char* host;
+        std::string udn;
+        int devices;
+    } cases[] = {{"127.0.2.2", "huge-tree-1", 466'000}, {"127.0.2.6", "large-tree-1", 9'000}};
+    std::vector<std::unique_ptr<ds::test::HttpFixture>> servers;
     startControlPoint();
-    const std::string url = "http://127.0.2.2:" + std::to_string(server.port()) + "/huge.xml";
-    onChain([&] {
-        controlPoint_->handleSsdpResult("huge-tree-1", true, url, 1800, FromNotify,
-                                        address("127.0.2.2"));
-    });
+    for (const auto& c : cases) {
+        const std::string body = description(c.udn, c.devices);
+        ASSERT_LE(body.size(), HttpResponseReader::kDefaultBodyLimit);
+        servers.push_back(std::make_unique<ds::test::HttpFixture>(c.host, 0));
+        servers.back()->setDefaultReply(ds::test::HttpReply::withBody(200, body));
+        const std::string url = std::string("http://") + c.host + ":" +
+                                std::to_string(servers.back()->port()) + "/huge.xml";
+        onChain([&] {
+            controlPoint_->handleSsdpResult(c.udn, true, url, 1800, FromNotify, address(c.host));
+        });
+    }
     auto sim = startSimulator({"--homevault", "1", "--announce-interval", "0", "--duration", "60"});
     ASSERT_TRUE(waitForEvents(kMaxDevicesPerTree + 1));
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(waitUntilNoFetch());
     const std::vector<Event> seen = events();
     EXPECT_EQ(seen.size(), kMaxDevicesPerTree + 1);
     EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
                             [](const Event& e) { return e.udn == kHomevault1; }),
               1);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.udn == "large-tree-1"; }),
+              1);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.udn == "huge-tree-1"; }),
+              0);
 }
 
 // Two devices described by one web server: the first one's goodbye while the second one's
