@@ -1,6 +1,7 @@
 // Feeds whole datagrams to the SSDP datagram handler, as if received from 127.0.0.1, with the
-// control point's search target and with a versioned device type. An accepted alive result must
-// name its sender in its description URL; every text must lie inside the datagram's parse.
+// control point's search target and with a versioned device type. An accepted result carries its
+// sender and a lifetime of at most a day; an accepted alive result must name its sender in its
+// description URL; every text must lie inside the datagram's parse.
 #include <arpa/inet.h>
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "upnp/ssdp_datagram.h"
+#include "upnp/ssdp_protocol.h"
 
 namespace {
 
@@ -30,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         upnp::handleSsdpDatagram(*target, datagram, sender, [&](const upnp::SsdpResult& result) {
             ++reports;
             require(result.origin == upnp::FromSearchResponse || result.origin == upnp::FromNotify);
-            require(result.lifetimeSeconds >= 0);
+            require(result.lifetimeSeconds >= 0 &&
+                    result.lifetimeSeconds <= upnp::ssdp::kMaxLifetimeSeconds);
+            require(result.senderAddress == sender);
             if (result.alive) {
                 require(result.descriptionUrl.has_value());
                 require(upnp::locationNamesSender(*result.descriptionUrl, sender));

@@ -510,10 +510,13 @@ void AsyncSocket::readAndDeliver(uint64_t generation) {
                     closeLocked();
                     closed = true;
                 } else {
-                    if (static_cast<size_t>(length) >= sizeof sender &&
-                        sender.sin_family == AF_INET && sender.sin_addr.s_addr != 0) {
-                        remoteAddress_ = sender.sin_addr.s_addr;
-                        remotePort_ = ntohs(sender.sin_port);
+                    if (datagram_) {
+                        // Every datagram carries its own sender; one whose sender cannot be
+                        // read is marked with address 0, never with the previous datagram's.
+                        const bool readable = static_cast<size_t>(length) >= sizeof sender &&
+                                              sender.sin_family == AF_INET;
+                        remoteAddress_ = readable ? sender.sin_addr.s_addr : 0;
+                        remotePort_ = readable ? ntohs(sender.sin_port) : 0;
                     }
                     end_ += static_cast<size_t>(got);
                 }

@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <memory>
+#include <string>
 
 #include "platform/socket_calls.h"
+#include "platform/trace.h"
 #include "upnp/port_binding.h"
 #include "upnp/random_port.h"
 
@@ -22,8 +24,17 @@ AsyncUdpSocket::AsyncUdpSocket(Chain& chain, size_t bufferSize, uint16_t boundPo
                    AsyncSocket& socket, std::string_view bytes, size_t& consumed, int& pause) {
                    // The receive buffer holds exactly one datagram: it is handed on whole.
                    consumed = bytes.size();
+                   const uint32_t sender = socket.remoteAddress();
+                   if (sender == 0) {
+                       // Linux hands the port's listener broadcasts from 0.0.0.0; nothing can
+                       // be checked against such a sender, so nothing of it is believed.
+                       platform::traceNarrow(">>>AsyncUdpSocket: datagram of " +
+                                             std::to_string(bytes.size()) +
+                                             " bytes from 0.0.0.0 or an unreadable sender dropped");
+                       return;
+                   }
                    if (onDatagram)
-                       onDatagram(*this, bytes, socket.remoteAddress(), socket.remotePort(), pause);
+                       onDatagram(*this, bytes, sender, socket.remotePort(), pause);
                },
            .onConnect = {},
            .onDisconnect = {},

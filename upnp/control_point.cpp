@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
+#include "platform/trace.h"
 #include "upnp/device_description.h"
 #include "upnp/http_packet.h"
 #include "upnp/local_addresses.h"
+#include "upnp/ssdp_datagram.h"
 #include "upnp/uri.h"
 
 namespace upnp {
@@ -54,11 +56,11 @@ size_t ControlPoint::fetchesInProgress() {
 
 void ControlPoint::handleSsdpResult(std::string_view udn, bool alive,
                                     std::string_view descriptionUrl, int lifetimeSeconds,
-                                    SsdpOrigin origin) {
+                                    SsdpOrigin origin, uint32_t senderAddress) {
     if (udn.empty())
         return;
     if (!alive) {
-        goodbye(udn);
+        goodbye(udn, senderAddress);
         return;
     }
     if (lifetimeSeconds <= 0 || descriptionUrl.empty())
@@ -89,7 +91,10 @@ void ControlPoint::handleSsdpResult(std::string_view udn, bool alive,
         root->lastNoticeTime = now;
         lifetimeRemove(*monitor_, root);
         startExpiryTimer(*root, lifetimeSeconds);
-    } else if (now - root->lastNoticeTime > kLocationChangeGuardSeconds) {
+    } else if (locationNamesSender(root->LocationURL, senderAddress) &&
+               now - root->lastNoticeTime > kLocationChangeGuardSeconds) {
+        // Only the device's own host may move it: any other host could otherwise take a known
+        // device's place in the list by naming itself.
         root->lastNoticeTime = now;
         root->pendingLocation.assign(descriptionUrl);
         lifetimeRemove(*monitor_, root);
@@ -97,7 +102,24 @@ void ControlPoint::handleSsdpResult(std::string_view udn, bool alive,
     }
 }
 
-void ControlPoint::goodbye(std::string_view udnView) {
+void ControlPoint::goodbye(std::string_view udnView, uint32_t senderAddress) {
+    // A goodbye carries no description URL of its own: it is believed from the host that the
+    // device's current description URL (or the one being fetched) names, and from nobody else.
+    bool fromOwner = false;
+    {
+        std::lock_guard lock(tableMutex_);
+        const std::string udn(udnView);
+        if (auto fetch = fetchTable_.find(udn); fetch != fetchTable_.end())
+            fromOwner = locationNamesSender(fetch->second.url, senderAddress);
+        else if (auto entry = deviceTable_.find(udn);
+                 entry != deviceTable_.end() && entry->second != nullptr)
+            fromOwner = locationNamesSender(rootOf(*entry->second).LocationURL, senderAddress);
+    }
+    if (fromOwner)
+        goodbyeFromOwner(udnView);
+}
+
+void ControlPoint::goodbyeFromOwner(std::string_view udnView) {
     const std::string udn(udnView);
     DeviceRecord* root = nullptr;
     {
@@ -109,7 +131,7 @@ void ControlPoint::goodbye(std::string_view udnView) {
             if (auto location = locationTable_.find(fetch->second.url);
                 location != locationTable_.end() && location->second == udn)
                 locationTable_.erase(location);
-            fetchTable_.erase(fetch);
+            eraseFetchLocked(fetch);
             if (auto entry = deviceTable_.find(udn);
                 entry != deviceTable_.end() && entry->second == nullptr)
                 deviceTable_.erase(entry);
@@ -124,6 +146,46 @@ void ControlPoint::goodbye(std::string_view udnView) {
         removeTree(*root);
         releaseTree(*root);
     }
+}
+
+bool ControlPoint::mayFetchLocked(uint32_t host) {
+    const HostLoad load = hostLoad_.contains(host) ? hostLoad_[host] : HostLoad{};
+    const char* bound = nullptr;
+    if (deviceTable_.size() >= kMaxDevices)
+        bound = "devices of all hosts";
+    else if (load.roots + load.fetches >= kMaxDevicesPerHost)
+        bound = "devices of one host";
+    else if (load.fetches >= kMaxFetchesPerHost)
+        bound = "description fetches of one host";
+    if (bound == nullptr)
+        return true;
+    if (tracedHosts_.size() >= kMaxTracedHosts)
+        tracedHosts_.clear();
+    if (tracedHosts_.insert(host).second)
+        platform::traceNarrow(">>>ControlPoint: announcements from " + dottedAddress(host) +
+                              " dropped: it reached the bound of " + bound);
+    return false;
+}
+
+void ControlPoint::eraseFetchLocked(std::map<std::string, Fetch>::iterator fetch) {
+    if (auto load = hostLoad_.find(fetch->second.host); load != hostLoad_.end()) {
+        --load->second.fetches;
+        if (load->second.fetches == 0 && load->second.roots == 0)
+            hostLoad_.erase(load);
+    }
+    fetchTable_.erase(fetch);
+}
+
+void ControlPoint::countRoot(const DeviceRecord& root, int change) {
+    const uint32_t host = inet_addr(parseUri(root.LocationURL).host.c_str());
+    std::lock_guard lock(tableMutex_);
+    HostLoad& load = hostLoad_[host];
+    if (change > 0)
+        ++load.roots;
+    else if (load.roots > 0)
+        --load.roots;
+    if (load.fetches == 0 && load.roots == 0)
+        hostLoad_.erase(host);
 }
 
 void ControlPoint::startFetch(std::string_view udnView, std::string_view urlView,
@@ -141,8 +203,11 @@ void ControlPoint::startFetch(std::string_view udnView, std::string_view urlView
     const uint64_t id = nextFetchId_++;
     {
         std::lock_guard lock(tableMutex_);
+        if (!mayFetchLocked(address))
+            return;
         locationTable_[url] = udn;
         deviceTable_[udn] = nullptr;
+        ++hostLoad_[address].fetches;
     }
     RequestToken token = webRequestPacket(
         *webClient_, address, uri.port, std::move(packet),
@@ -153,7 +218,7 @@ void ControlPoint::startFetch(std::string_view udnView, std::string_view urlView
                 descriptionDone(udn, url, id, lifetimeSeconds, head, body);
         });
     std::lock_guard lock(tableMutex_);
-    fetchTable_[udn] = Fetch{token, url, id};
+    fetchTable_[udn] = Fetch{token, url, id, address};
 }
 
 void ControlPoint::descriptionDone(const std::string& udn, const std::string& url, uint64_t fetchId,
@@ -164,7 +229,7 @@ void ControlPoint::descriptionDone(const std::string& udn, const std::string& ur
         auto fetch = fetchTable_.find(udn);
         if (fetch == fetchTable_.end() || fetch->second.id != fetchId)
             return;  // forgotten by a goodbye meanwhile
-        fetchTable_.erase(fetch);
+        eraseFetchLocked(fetch);
         if (auto location = locationTable_.find(url);
             location != locationTable_.end() && location->second == udn)
             locationTable_.erase(location);
@@ -191,6 +256,7 @@ void ControlPoint::addTree(std::unique_ptr<DeviceRecord> tree, const std::string
         root.referenceCount = 1;
         trees_.emplace(&root, std::move(tree));
     }
+    countRoot(root, +1);
     {
         std::lock_guard lock(tableMutex_);
         forEachDevicePreOrder(root, [&](DeviceRecord& device) {
@@ -237,8 +303,10 @@ void ControlPoint::startLocationTimer(DeviceRecord& root) {
         }
         const int lifetime = static_cast<int>(key->CacheTime);
         const std::string location = key->pendingLocation;
+        // The new URL was accepted from the device's own host, which it names.
+        const uint32_t host = inet_addr(parseUri(location).host.c_str());
         removeRoot(*key);  // frees `key`
-        handleSsdpResult(udn, true, location, lifetime, FromNotify);
+        handleSsdpResult(udn, true, location, lifetime, FromNotify, host);
     });
 }
 
@@ -257,13 +325,11 @@ void ControlPoint::removeTree(DeviceRecord& device) {
     lifetimeRemove(*monitor_, &device);
     for (auto& embedded : device.embeddedDevices)
         removeTree(*embedded);
-    for (auto& service : device.services) {
-        if (service->ControlURL.empty())
-            continue;
-        Uri uri = parseUri(service->ControlURL);
-        deleteRequests(*webClient_, uri.host, uri.port);
+    // The device's own requests are its description fetch, cancelled with it. Requests to the
+    // servers its services name are left alone: those servers are shared with other devices
+    // (embedded ones, or several boxes behind one web server) whose fetches must go on.
+    for (auto& service : device.services)
         lifetimeRemove(*monitor_, service.get());
-    }
     if (device.announced) {
         if (onDeviceRemoved_)
             onDeviceRemoved_(&device);
@@ -293,6 +359,8 @@ void ControlPoint::releaseTree(DeviceRecord& root) {
             trees_.erase(owned);
         }
     }
+    if (freed)
+        countRoot(*freed, -1);
 }
 
 void ControlPoint::preSelect(SocketSets& sets, int& waitMs) {
@@ -304,6 +372,14 @@ void ControlPoint::preSelect(SocketSets& sets, int& waitMs) {
 
 void ControlPoint::changeAddresses() {
     std::vector<uint32_t> addresses = getLocalAddressList();
+    // A renewed lease of an unchanged address is reported like any change: only a different
+    // set of addresses is worth dropping devices and searching again for.
+    std::vector<uint32_t> sortedNew = addresses;
+    std::vector<uint32_t> sortedOld = localAddresses_;
+    std::sort(sortedNew.begin(), sortedNew.end());
+    std::sort(sortedOld.begin(), sortedOld.end());
+    if (sortedNew == sortedOld)
+        return;
     std::vector<std::string> dotted;
     for (uint32_t address : addresses)
         dotted.push_back(dottedAddress(address));
@@ -327,6 +403,7 @@ void ControlPoint::destroy() {
         deviceTable_.clear();
         fetchTable_.clear();
         locationTable_.clear();
+        hostLoad_.clear();
     }
     std::map<const DeviceRecord*, std::unique_ptr<DeviceRecord>> trees;
     {
@@ -344,14 +421,15 @@ ControlPoint* createControlPoint(Chain& chain, DeviceCallback onDeviceAdded,
         std::make_unique<ControlPoint>(chain, std::move(onDeviceAdded), std::move(onDeviceRemoved));
     ControlPoint* self = controlPoint.get();
     self->webServer_ = &createWebServer(chain, ControlPoint::kWebServerSessions, 0);
-    self->ssdpClient_ = &createSsdpClient(
-        chain, ControlPoint::kSearchTarget,
-        [self](SsdpClient&, std::optional<std::string_view> udn, bool alive,
-               std::optional<std::string_view> url, int lifetime, SsdpOrigin origin) {
-            if (udn)
-                self->handleSsdpResult(*udn, alive, url.value_or(std::string_view()), lifetime,
-                                       origin);
-        });
+    self->ssdpClient_ = &createSsdpClient(chain, ControlPoint::kSearchTarget,
+                                          [self](SsdpClient&, std::optional<std::string_view> udn,
+                                                 bool alive, std::optional<std::string_view> url,
+                                                 int lifetime, SsdpOrigin origin, uint32_t sender) {
+                                              if (udn)
+                                                  self->handleSsdpResult(
+                                                      *udn, alive, url.value_or(std::string_view()),
+                                                      lifetime, origin, sender);
+                                          });
     self->webClient_ = &createWebClient(chain, ControlPoint::kWebClientPoolSize);
     addToChain(chain, std::move(controlPoint));
     self->monitor_ = &createLifetimeMonitor(chain);

@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,15 @@ struct ControlPoint final : public ChainObject {
     static constexpr int kWebClientPoolSize = 5;
     static constexpr size_t kWebServerSessions = 5;
     static constexpr std::string_view kSearchTarget = "upnp:rootdevice";
+    // What one host on the LAN may make the control point keep: root devices (known or being
+    // fetched) and description fetches at once, per announcing address. Announcements beyond
+    // them are dropped, with one trace line per host.
+    static constexpr size_t kMaxDevicesPerHost = 64;
+    static constexpr size_t kMaxFetchesPerHost = 8;
+    // Device table entries of all hosts together, well above the crowds a LAN holds.
+    static constexpr size_t kMaxDevices = 4096;
+    // Hosts remembered as already traced for going over their bounds.
+    static constexpr size_t kMaxTracedHosts = 1024;
 
     // Use `createControlPoint`.
     ControlPoint(Chain& chain, DeviceCallback onDeviceAdded, DeviceCallback onDeviceRemoved);
@@ -68,9 +78,11 @@ struct ControlPoint final : public ChainObject {
     size_t fetchesInProgress();  // fetch table entries
     size_t treeCount() const { return trees_.size(); }
 
-    // Handles one SSDP result as if the SSDP client had reported it. Chain thread.
+    // Handles one SSDP result from `senderAddress` (network byte order) as if the SSDP client
+    // had reported it. A goodbye or a new description URL counts only from the host of the
+    // device's current description URL. Chain thread.
     void handleSsdpResult(std::string_view udn, bool alive, std::string_view descriptionUrl,
-                          int lifetimeSeconds, SsdpOrigin origin);
+                          int lifetimeSeconds, SsdpOrigin origin, uint32_t senderAddress);
 
   private:
     friend ControlPoint* createControlPoint(Chain&, DeviceCallback, DeviceCallback);
@@ -79,10 +91,19 @@ struct ControlPoint final : public ChainObject {
     struct Fetch {
         RequestToken token;
         std::string url;
-        uint64_t id = 0;  // tells a stale response from the fetch in progress
+        uint64_t id = 0;    // tells a stale response from the fetch in progress
+        uint32_t host = 0;  // the description URL's address, network byte order
+    };
+    struct HostLoad {
+        size_t roots = 0;    // trees announced from the host
+        size_t fetches = 0;  // fetches in progress from it
     };
 
-    void goodbye(std::string_view udn);
+    void goodbye(std::string_view udn, uint32_t senderAddress);
+    void goodbyeFromOwner(std::string_view udn);
+    bool mayFetchLocked(uint32_t host);
+    void eraseFetchLocked(std::map<std::string, Fetch>::iterator fetch);
+    void countRoot(const DeviceRecord& root, int change);
     void startFetch(std::string_view udn, std::string_view url, int lifetimeSeconds);
     void descriptionDone(const std::string& udn, const std::string& url, uint64_t fetchId,
                          int lifetimeSeconds, const HttpPacket* head, std::string_view body);
@@ -112,6 +133,8 @@ struct ControlPoint final : public ChainObject {
     std::map<std::string, DeviceRecord*> deviceTable_;
     std::map<std::string, Fetch> fetchTable_;
     std::map<std::string, std::string> locationTable_;
+    std::map<uint32_t, HostLoad> hostLoad_;  // hosts with a tree or a fetch only
+    std::set<uint32_t> tracedHosts_;
 
     std::mutex referenceMutex_;
     std::map<const DeviceRecord*, std::unique_ptr<DeviceRecord>> trees_;  // by root

@@ -1,7 +1,10 @@
 #include "upnp/device_description.h"
 
+#include <algorithm>
 #include <charconv>
+#include <string>
 
+#include "platform/trace.h"
 #include "upnp/text_parsing.h"
 #include "upnp/uri.h"
 #include "upnp/xml_reader.h"
@@ -15,6 +18,8 @@ struct BuildContext {
     std::string_view interfaceAddress;
     uint32_t lifetime;
     ControlPoint* controlPoint;
+    size_t devicesLeft;  // records this tree may still take
+    size_t devicesSkipped = 0;
 };
 
 // The "MaxVersion" attribute as a decimal number; 1 when absent. A value that is not a number
@@ -67,7 +72,10 @@ std::unique_ptr<ServiceRecord> buildService(const XmlElement& element, DeviceRec
     return service;
 }
 
-std::unique_ptr<DeviceRecord> buildDevice(const XmlElement& element, const BuildContext& context) {
+// Lists are built oldest first and turned round once complete: inserting each record at the
+// front would cost time quadratic in the length of the list.
+std::unique_ptr<DeviceRecord> buildDevice(const XmlElement& element, BuildContext& context) {
+    --context.devicesLeft;
     auto device = std::make_unique<DeviceRecord>();
     device->controlPoint = context.controlPoint;
     device->InterfaceAddress.assign(context.interfaceAddress);
@@ -80,10 +88,13 @@ std::unique_ptr<DeviceRecord> buildDevice(const XmlElement& element, const Build
             forEachChild(child, [&](const XmlElement& embeddedElement) {
                 if (embeddedElement.name != "device")
                     return;
+                if (context.devicesLeft == 0) {
+                    ++context.devicesSkipped;
+                    return;
+                }
                 auto embedded = buildDevice(embeddedElement, context);
                 embedded->parent = device.get();
-                device->embeddedDevices.insert(device->embeddedDevices.begin(),
-                                               std::move(embedded));
+                device->embeddedDevices.push_back(std::move(embedded));
             });
         } else if (name == "UDN") {
             std::string text = textOf(child);
@@ -114,11 +125,13 @@ std::unique_ptr<DeviceRecord> buildDevice(const XmlElement& element, const Build
         } else if (name == "serviceList") {
             forEachChild(child, [&](const XmlElement& serviceElement) {
                 if (serviceElement.name == "service")
-                    device->services.insert(device->services.begin(),
-                                            buildService(serviceElement, *device, context));
+                    device->services.push_back(buildService(serviceElement, *device, context));
             });
         }
     });
+    // Newest first, as the lists have always been kept.
+    std::reverse(device->embeddedDevices.begin(), device->embeddedDevices.end());
+    std::reverse(device->services.begin(), device->services.end());
     return device;
 }
 
@@ -186,8 +199,14 @@ std::unique_ptr<DeviceRecord> processDescription(std::string_view body,
     if (deviceElement == nullptr)
         return nullptr;
 
-    BuildContext context{baseUrl, interfaceAddress, lifetimeSeconds, controlPoint};
+    BuildContext context{baseUrl, interfaceAddress, lifetimeSeconds, controlPoint,
+                         kMaxDevicesPerTree};
     std::unique_ptr<DeviceRecord> tree = buildDevice(*deviceElement, context);
+    if (context.devicesSkipped > 0)
+        platform::traceNarrow(">>>processDescription: " + std::string(descriptionUrl) +
+                              " describes " + std::to_string(context.devicesSkipped) +
+                              " devices more than the " + std::to_string(kMaxDevicesPerTree) +
+                              " a tree may hold; they are left out");
     tree->LocationURL.assign(descriptionUrl);
     inheritLocation(*tree);
     return tree;

@@ -6,6 +6,7 @@
 //
 // Threads: any thread; nothing is shared.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,6 +18,11 @@ namespace upnp {
 
 // The DLNA namespace whose "X_DLNADOC" and "X_DLNACAP" elements go into `CustomTags`.
 inline constexpr std::string_view kDlnaDeviceNamespace = "urn:schemas-dlna-org:device-1-0";
+
+// The most device records one description yields (root included). A description names at most a
+// handful of devices; the rest of a longer one is left out (with a trace line), so that one
+// document cannot make discovery report, keep and walk hundreds of thousands of devices.
+inline constexpr size_t kMaxDevicesPerTree = 64;
 
 // The base URL of a description without a URLBase element: "http://host:port/" made from the
 // description URL.
@@ -31,10 +37,11 @@ std::string resolveServiceUrl(std::string_view baseUrl, std::string_view text);
 // URL without its leading "/".
 std::string resolvePresentationUrl(std::string_view baseUrl, std::string_view text);
 
-// The device tree of `body`, or null when the document cannot be read or has no "device" child
-// under its root element. Every record gets `interfaceAddress` and `lifetimeSeconds`; the root's
-// `LocationURL` is `descriptionUrl` and embedded devices inherit it. `controlPoint` becomes every
-// record's back link (may be null).
+// The device tree of `body` (at most `kMaxDevicesPerTree` devices, read in document order), or
+// null when the document cannot be read or has no "device" child under its root element. Every
+// record gets `interfaceAddress` and `lifetimeSeconds`; the root's `LocationURL` is
+// `descriptionUrl` and embedded devices inherit it. `controlPoint` becomes every record's back link
+// (may be null).
 std::unique_ptr<DeviceRecord> processDescription(std::string_view body,
                                                  std::string_view descriptionUrl,
                                                  std::string_view interfaceAddress,

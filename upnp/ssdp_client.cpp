@@ -49,7 +49,7 @@ void SsdpClient::handleDatagram(std::string_view datagram, uint32_t senderAddres
     handleSsdpDatagram(target_, datagram, senderAddress, [this](const SsdpResult& result) {
         if (sink_)
             sink_(*this, result.uniqueDeviceName, result.alive, result.descriptionUrl,
-                  result.lifetimeSeconds, result.origin);
+                  result.lifetimeSeconds, result.origin, result.senderAddress);
     });
 }
 

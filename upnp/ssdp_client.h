@@ -29,12 +29,13 @@ namespace upnp {
 class SsdpClient;
 
 // Receives each accepted result: the client, the unique device name (may be absent), the alive
-// flag, the description URL (may be absent), the lifetime in seconds (0 when absent) and the
-// origin. The texts are valid during the call only. The caller's context is captured in the
-// function.
-using SsdpResultSink = std::function<void(
-    SsdpClient&, std::optional<std::string_view> uniqueDeviceName, bool alive,
-    std::optional<std::string_view> descriptionUrl, int lifetimeSeconds, SsdpOrigin origin)>;
+// flag, the description URL (may be absent), the lifetime in seconds (0 when absent), the origin
+// and the datagram's own sender (IPv4, network byte order; never 0). The texts are valid during
+// the call only. The caller's context is captured in the function.
+using SsdpResultSink =
+    std::function<void(SsdpClient&, std::optional<std::string_view> uniqueDeviceName, bool alive,
+                       std::optional<std::string_view> descriptionUrl, int lifetimeSeconds,
+                       SsdpOrigin origin, uint32_t senderAddress)>;
 
 class SsdpClient final : public ChainObject {
   public:

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "upnp/http_packet.h"
@@ -25,16 +27,31 @@ bool headerIs(std::string_view name, std::string_view expected) {
     return beginsWithIgnoringCase(name, expected);
 }
 
-// CACHE-CONTROL: no-cache, max-age = 1800
-int maxAgeOf(std::string_view value) {
+// The decimal digits at the start of `text`, at most `ceiling`; none when it starts with none.
+std::optional<int> boundedDecimal(std::string_view text, int ceiling) {
+    if (text.empty() || text.front() < '0' || text.front() > '9')
+        return std::nullopt;
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            break;
+        value = std::min<int64_t>(value * 10 + (c - '0'), ceiling);
+    }
+    return static_cast<int>(value);
+}
+
+// CACHE-CONTROL: no-cache, max-age = 1800. None when the value has no max-age with a number.
+// A lifetime beyond a day is taken as a day, so a huge number neither wraps to "no lifetime"
+// nor keeps a silent device for ever.
+std::optional<int> maxAgeOf(std::string_view value) {
     for (std::string_view part : parseString(value, ",").tokens) {
         const ParseResult sides = parseString(part, "=");
         if (sides.count() < 2)
             continue;
         if (equalsIgnoringCase(trimWhitespace(sides[0]), ssdp::kMaxAge))
-            return parseDecimal(trimWhitespace(sides[1]));
+            return boundedDecimal(trimWhitespace(sides[1]), ssdp::kMaxLifetimeSeconds);
     }
-    return 0;
+    return std::nullopt;
 }
 
 // USN: uuid:<device-UUID>::upnp:rootdevice, or uuid:<device-UUID> alone. A first part shorter
@@ -50,14 +67,16 @@ std::optional<std::string_view> deviceNameOf(std::string_view usn) {
 struct CommonFields {
     std::optional<std::string_view> location;
     std::optional<std::string_view> deviceName;
-    int lifetime = 0;
+    std::optional<int> lifetime;
 
     // True when the header was one of them.
     bool take(const HttpHeader& header) {
         if (headerIs(header.name, ssdp::kHeaderLocation)) {
             location = header.value;
         } else if (headerIs(header.name, ssdp::kHeaderCacheControl)) {
-            lifetime = maxAgeOf(header.value);
+            // The first header with a usable max-age counts; a later one cannot reset it.
+            if (!lifetime)
+                lifetime = maxAgeOf(header.value);
         } else if (headerIs(header.name, ssdp::kHeaderUsn)) {
             deviceName = deviceNameOf(header.value);
         } else {
@@ -77,8 +96,8 @@ void handleResponse(const HttpPacket& packet, uint32_t sender,
         fields.take(header);
     if (!fields.location || !locationNamesSender(*fields.location, sender))
         return;
-    report(
-        SsdpResult{fields.deviceName, true, fields.location, fields.lifetime, FromSearchResponse});
+    report(SsdpResult{fields.deviceName, true, fields.location, fields.lifetime.value_or(0),
+                      FromSearchResponse, sender});
 }
 
 // NOTIFY * HTTP/1.1 + NT, NTS, USN, LOCATION, CACHE-CONTROL
@@ -112,7 +131,8 @@ void handleNotify(const SsdpSearchTarget& target, const HttpPacket& packet, uint
     // its description was.
     if (alive && !fromSender)
         return;
-    report(SsdpResult{fields.deviceName, alive, fields.location, fields.lifetime, FromNotify});
+    report(SsdpResult{fields.deviceName, alive, fields.location, fields.lifetime.value_or(0),
+                      FromNotify, sender});
 }
 
 }  // namespace
@@ -140,6 +160,8 @@ bool locationNamesSender(std::string_view url, uint32_t senderAddress) {
 void handleSsdpDatagram(const SsdpSearchTarget& target, std::string_view datagram,
                         uint32_t senderAddress,
                         const std::function<void(const SsdpResult&)>& report) {
+    if (senderAddress == 0)
+        return;  // no sender to judge the message by
     const std::unique_ptr<HttpPacket> packet = parsePacketHeader(datagram);
     if (!packet)
         return;

@@ -26,6 +26,7 @@ struct SsdpResult {
     std::optional<std::string_view> descriptionUrl;  // LOCATION
     int lifetimeSeconds = 0;                         // CACHE-CONTROL max-age, 0 when absent
     SsdpOrigin origin = FromSearchResponse;
+    uint32_t senderAddress = 0;  // the datagram's own sender, network byte order
 };
 
 // The search target split the way NOTIFY types are matched against it: "upnp:rootdevice" has
@@ -40,7 +41,8 @@ struct SsdpSearchTarget {
 };
 
 // Reads `datagram`, received from `senderAddress` (IPv4, network byte order), and calls `report`
-// once when it is accepted; dropped datagrams report nothing. Any thread; reads nothing outside
+// once when it is accepted; dropped datagrams report nothing, and so does every datagram from
+// 0.0.0.0. Any thread; reads nothing outside
 // `datagram`.
 void handleSsdpDatagram(const SsdpSearchTarget& target, std::string_view datagram,
                         uint32_t senderAddress,

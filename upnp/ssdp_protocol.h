@@ -36,6 +36,8 @@ inline constexpr std::string_view kHeaderUsn = "USN";
 inline constexpr std::string_view kHeaderNt = "NT";
 inline constexpr std::string_view kHeaderNts = "NTS";
 inline constexpr std::string_view kMaxAge = "max-age";
+// The longest lifetime an announcement is believed for: one day.
+inline constexpr int kMaxLifetimeSeconds = 24 * 60 * 60;
 inline constexpr std::string_view kAlive = "ssdp:alive";
 inline constexpr std::string_view kUsnSeparator = "::";
 // "uuid:" before the unique device name in a USN.

@@ -15,6 +15,9 @@ struct WebClient::Request {
     std::string head;
     std::string body;
     bool headRequest = false;
+    // Sent once more after its connection closed before any answer (GETs only).
+    bool getRequest = false;
+    bool resent = false;
     WebResponseCallback callback;
 };
 
@@ -35,6 +38,11 @@ struct ConnectionRecord {
     bool responseInProgress = false;
     int retryCounter = 0;
     int pauseRequest = 0;
+    // A byte arrived on the connection since the request in progress went out.
+    bool answerStarted = false;
+    // Names the response time-out among the client's timers (the record itself names the idle
+    // and retry timers).
+    const char responseTimerKey = 0;
     uint32_t localAddress = 0;
     std::deque<std::shared_ptr<WebClient::Request>> queue;
     HttpResponseReader reader;
@@ -44,6 +52,10 @@ namespace {
 
 bool startsWithHead(std::string_view head) {
     return head.size() > 5 && equalsIgnoreAsciiCase(head.substr(0, 5), "HEAD ");
+}
+
+bool startsWithGet(std::string_view head) {
+    return head.size() > 4 && equalsIgnoreAsciiCase(head.substr(0, 4), "GET ");
 }
 
 std::string takeBytes(SendBuffer& buffer) {
@@ -143,6 +155,7 @@ RequestToken webRequest(WebClient& client, uint32_t address, uint16_t port, Send
     request->head = takeBytes(head);
     request->body = takeBytes(body);
     request->headRequest = startsWithHead(request->head);
+    request->getRequest = startsWithGet(request->head);
     request->callback = std::move(callback);
     const std::string key = connectionKey(address, port, 0);
 
@@ -209,7 +222,9 @@ void WebClient::preSelect(SocketSets&, int&) {
         for (size_t slot = 0; slot < pool_.size() && !backlog_.isEmpty(); ++slot) {
             if (slotOwners_[slot] || !pool_[slot]->isFree())
                 continue;
-            RecordPtr record = *backlog_.popFront();
+            RecordPtr record = takeStartableLocked();
+            if (!record)
+                break;
             record->inBacklog = false;
             record->slot = static_cast<int>(slot);
             record->open = false;
@@ -220,6 +235,23 @@ void WebClient::preSelect(SocketSets&, int&) {
     }
     for (const Start& start : starts)
         connectSocket(*start.socket, 0, start.address, start.port);
+}
+
+// The first record of the backlog whose address holds fewer than its share of pool sockets;
+// the others keep their places.
+WebClient::RecordPtr WebClient::takeStartableLocked() {
+    for (auto node = backlog_.first(); node != backlog_.end(); node = backlog_.next(node)) {
+        const RecordPtr& candidate = LinkedList<RecordPtr>::data(node);
+        const auto held = std::count_if(
+            slotOwners_.begin(), slotOwners_.end(),
+            [&](const auto& owner) { return owner && owner->address == candidate->address; });
+        if (held >= kMaxConnectionsPerAddress)
+            continue;
+        RecordPtr record = candidate;
+        backlog_.remove(node);
+        return record;
+    }
+    return nullptr;
 }
 
 WebClient::RecordPtr WebClient::slotOwner(size_t slot) {
@@ -237,9 +269,11 @@ void WebClient::sendFront(const RecordPtr& record) {
         request = record->queue.front();
         socket = pool_[static_cast<size_t>(record->slot)];
         record->responseInProgress = true;
+        record->answerStarted = false;
         record->reader.start(request->headRequest, record->address, record->port,
                              record->localAddress);
     }
+    startResponseTimer(record, kResponseHeadTimeoutMs);
     // Copies: the request keeps its own bytes to send them again on a new connection.
     (void)sendOnSocket(*socket, SendBuffer::copied(request->head));
     if (!request->body.empty())
@@ -298,10 +332,50 @@ void WebClient::onConnect(size_t slot, bool success) {
 
 void WebClient::retryLater(const RecordPtr& record) {
     std::lock_guard lock(mutex_);
-    if (!connections_.has(record->key) || record->queue.empty())
+    if (!connections_.has(record->key))
         return;
+    if (record->queue.empty()) {
+        // Every request was cancelled while the connect waited for its retry.
+        if (record->slot < 0)
+            parkLocked(record);
+        return;
+    }
     record->retryCounter = record->retryCounter == 0 ? 1 : record->retryCounter * 2;
     addToBacklogLocked(record);
+}
+
+void WebClient::startResponseTimer(const RecordPtr& record, int64_t ms) {
+    uint64_t requestId = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (record->queue.empty())
+            return;
+        requestId = record->queue.front()->id;
+    }
+    LifetimeMonitor& monitor = chain_.lifetimeMonitor();
+    lifetimeRemove(monitor, &record->responseTimerKey);
+    lifetimeAdd(monitor, &record->responseTimerKey, ms,
+                [this, record, requestId] { responseTimedOut(record, requestId); });
+}
+
+void WebClient::stopResponseTimer(const RecordPtr& record) {
+    lifetimeRemove(chain_.lifetimeMonitor(), &record->responseTimerKey);
+}
+
+// A server that accepts and then says nothing (or stops in the middle of a body) must not hold
+// the request, its connection and its pool socket for ever: the request fails as if the
+// connection had been lost.
+void WebClient::responseTimedOut(const RecordPtr& record, uint64_t requestId) {
+    {
+        std::lock_guard lock(mutex_);
+        if (record->queue.empty() || record->queue.front()->id != requestId ||
+            !record->responseInProgress)
+            return;
+        // Marked first, so that a request the callback makes is not sent on this connection.
+        record->closingByClient = record->slot >= 0;
+    }
+    failFront(record);
+    closeRecordSocket(record);
 }
 
 void WebClient::onData(size_t slot, std::string_view bytes, size_t& consumed, int& pause) {
@@ -316,6 +390,7 @@ void WebClient::onData(size_t slot, std::string_view bytes, size_t& consumed, in
         consumed = bytes.size();
         return;
     }
+    record->answerStarted = true;
     auto deliver = [&](const HttpPacket* head, std::string_view body, size_t& used, bool done) {
         record->pauseRequest = 0;
         request->callback(record.get(), kWebInterruptNone, head, body, used, done,
@@ -324,6 +399,9 @@ void WebClient::onData(size_t slot, std::string_view bytes, size_t& consumed, in
     };
     switch (record->reader.feed(bytes, consumed, deliver)) {
         case HttpResponseReader::Status::NeedMore:
+            // The head has its deadline; a body only has to keep coming.
+            if (record->reader.headParsed())
+                startResponseTimer(record, kResponseIdleTimeoutMs);
             return;
         case HttpResponseReader::Status::Finished:
             finishRequest(record);
@@ -348,6 +426,7 @@ void WebClient::failFront(const RecordPtr& record) {
         record->queue.pop_front();
     }
     lifetimeRemove(chain_.lifetimeMonitor(), record.get());
+    stopResponseTimer(record);
     size_t consumed = 0;
     int pause = 0;
     request->callback(record.get(), kWebInterruptNone, nullptr, {}, consumed, true, pause);
@@ -389,6 +468,7 @@ void WebClient::finishRequest(const RecordPtr& record) {
         }
     }
     lifetimeRemove(chain_.lifetimeMonitor(), record.get());
+    stopResponseTimer(record);
     if (sendNext)
         sendFront(record);
     if (closeNow)
@@ -438,10 +518,18 @@ void WebClient::onDisconnect(size_t slot) {
         record->open = false;
         byClient = std::exchange(record->closingByClient, false);
     }
+    stopResponseTimer(record);
     bool inProgress = false;
     {
         std::lock_guard lock(mutex_);
         inProgress = record->responseInProgress && !record->queue.empty();
+        // Closed before a byte of the answer: most likely a kept-alive connection the server
+        // was closing as the request went out. A GET is safe to send again, once.
+        if (inProgress && !record->answerStarted && !byClient &&
+            record->queue.front()->getRequest && !record->queue.front()->resent) {
+            record->queue.front()->resent = true;
+            inProgress = false;
+        }
     }
     if (inProgress) {
         std::shared_ptr<Request> request;
@@ -472,6 +560,10 @@ void WebClient::onDisconnect(size_t slot) {
                 record->connectionPerResponse = true;
             addToBacklogLocked(record);
             requeue = true;
+        } else if (record->queue.empty() && connections_.has(record->key)) {
+            // Failed and cancelled connections are kept like finished ones: parked, within the
+            // parked bound, never left in the table for good.
+            parkLocked(record);
         }
     }
     if (requeue)
@@ -512,6 +604,7 @@ void WebClient::cancelNow(uint64_t id) {
     }
     lifetimeRemove(chain_.lifetimeMonitor(), record.get());
     if (wasInProgress) {
+        stopResponseTimer(record);
         // The answer may still arrive: only a new connection is clean for the next request.
         closeRecordSocket(record);
         std::lock_guard lock(mutex_);
@@ -568,6 +661,7 @@ void deleteRequests(WebClient& client, std::string_view address, uint16_t port) 
         client.parkLocked(record);
     }
     lifetimeRemove(client.chain_.lifetimeMonitor(), record.get());
+    client.stopResponseTimer(record);
     if (socket)
         disconnectSocket(*socket);
     for (const auto& request : dropped) {
@@ -597,6 +691,7 @@ void WebClient::destroy() {
     lifetimeRemove(monitor, &cancelKey_);
     for (const RecordPtr& record : records) {
         lifetimeRemove(monitor, record.get());
+        lifetimeRemove(monitor, &record->responseTimerKey);
         std::deque<std::shared_ptr<Request>> queue;
         {
             std::lock_guard lock(mutex_);

@@ -10,9 +10,15 @@
 // that a later request to the same server finds its record again.
 //
 // Responses go through `HttpResponseReader` (bounded head and body, see there). A response that
-// fails (lost connection, oversized or unparsable head, body over the limit, bad chunked coding)
-// ends its request with a done call without head; the connection is then closed and the other
-// requests of that server go out on a new one.
+// fails (lost connection, oversized or unparsable head, body over the limit, bad chunked coding,
+// no complete head within `kResponseHeadTimeoutMs` of the request, or a body that stalls for
+// `kResponseIdleTimeoutMs`, both on the chain's clock) ends its request with a done call without
+// head; the connection is then closed and the other requests of that server go out on a new one.
+// A GET whose connection the server closed before a byte of the response arrived (a kept-alive
+// connection closing just as the request went out) is sent once more on a new connection first.
+//
+// One server address holds at most `kMaxConnectionsPerAddress` pool sockets at once (whatever
+// its ports), so that servers that never answer on one host cannot starve the others.
 //
 // Threads: `webRequest`, `webRequestPacket`, `deleteRequests` and `cancelRequest` may be called
 // from any thread; they take the client's lock and wake the chain. Connects, receiving, timers
@@ -80,6 +86,11 @@ class WebClient final : public ChainObject {
     static constexpr size_t kMaxParked = 20;
     static constexpr size_t kInitialBufferSize = 32768;
     static constexpr int kGiveUpRetryCounter = 16;
+    // Time for a response head after the request went out, and the longest pause between two
+    // reads of a body: a slow but honest device meets both with ease.
+    static constexpr int64_t kResponseHeadTimeoutMs = 10'000;
+    static constexpr int64_t kResponseIdleTimeoutMs = 10'000;
+    static constexpr int kMaxConnectionsPerAddress = 2;
 
     // Use `createWebClient`.
     explicit WebClient(Chain& chain);
@@ -122,6 +133,10 @@ class WebClient final : public ChainObject {
     void closeRecordSocket(const RecordPtr& record);
     void retryLater(const RecordPtr& record);
     void idleTimeout(const RecordPtr& record);
+    void startResponseTimer(const RecordPtr& record, int64_t ms);
+    void stopResponseTimer(const RecordPtr& record);
+    void responseTimedOut(const RecordPtr& record, uint64_t requestId);
+    RecordPtr takeStartableLocked();
     void cancelNow(uint64_t id);
     RecordPtr slotOwner(size_t slot);
     void addToBacklogLocked(const RecordPtr& record);

@@ -91,6 +91,8 @@ void WebSession::receive(std::string_view bytes, size_t& consumed, int& pause) {
         return;
     }
     size_t used = 0;
+    if (request_)
+        startTimer(kWebSessionStallMs);  // more of a body
     if (!request_) {
         const std::string_view window = bytes.substr(0, kMaxRequestHead);
         const size_t end = window.find(kEndOfHead);
@@ -105,8 +107,8 @@ void WebSession::receive(std::string_view bytes, size_t& consumed, int& pause) {
             disconnectSocket(socket_);
             return;
         }
-        // The first delivery of a request: the connection is in use.
-        lifetimeRemove(server_.monitor_, this);
+        // The first delivery of a request: the connection is in use, but may not stall.
+        startTimer(kWebSessionStallMs);
         const LocalEnd local = localEndOf(socket_);
         request_->localAddress = local.address;
         request_->remoteAddress = socket_.remoteAddress();
@@ -259,9 +261,13 @@ void WebSession::resetReader() {
 }
 
 void WebSession::startIdleTimer() {
+    startTimer(kWebSessionIdleMs);
+}
+
+void WebSession::startTimer(int64_t ms) {
     lifetimeRemove(server_.monitor_, this);
     AsyncSocket& socket = socket_;
-    lifetimeAdd(server_.monitor_, this, kWebSessionIdleMs, [&socket] { disconnectSocket(socket); });
+    lifetimeAdd(server_.monitor_, this, ms, [&socket] { disconnectSocket(socket); });
 }
 
 void WebSession::markClosed() {
@@ -277,6 +283,8 @@ int sendWebResponse(WebSession& session, SendBuffer buffer, bool lastPart) {
     const int result = sendOnSocket(session.socket_, std::move(buffer));
     if (lastPart && result != kSendClosed)
         session.responseFinished();
+    else if (result != kSendClosed)
+        session.startTimer(kWebSessionStallMs);  // an answer on its way
     return result;
 }
 

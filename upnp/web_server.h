@@ -6,9 +6,11 @@
 // leaves requests unanswered, holding the connection paused.
 //
 // Rules: a connection that sends no complete request head within 3000 ms of being accepted (or
-// of a kept response) is closed; once a request is complete, no further request is read until
-// its response is finished; an HTTP/1.x (x > 0) request without "Connection: close" keeps the
-// connection, anything else closes it after the response.
+// of a kept response) is closed; so is one that then stays silent for `kWebSessionStallMs`, in
+// the middle of a body or waiting for an answer nobody gives (the chain's clock, restarted by
+// every read and every part of a response sent); once a request is complete, no further request is
+// read until its response is finished; an HTTP/1.x (x > 0) request without "Connection: close"
+// keeps the connection, anything else closes it after the response.
 //
 // Limits: a request head longer than `kMaxRequestHead` or a body longer than `kMaxRequestBody`
 // (declared or chunked) closes the connection; a head that does not parse as a request, or a
@@ -39,6 +41,8 @@ class WebServer;
 inline constexpr std::string_view kMissingHostResponse =
     "HTTP/1.1 400 Bad Request (Missing Host Field)\r\n\r\n";
 inline constexpr int64_t kWebSessionIdleMs = 3000;
+// Once a request has begun: the longest silence of its connection.
+inline constexpr int64_t kWebSessionStallMs = 10'000;
 inline constexpr size_t kWebServerReceiveBuffer = 32768;
 inline constexpr size_t kMaxRequestHead = 16 * 1024;
 inline constexpr size_t kMaxRequestBody = 4 * 1024 * 1024;
@@ -82,6 +86,7 @@ class WebSession {
     void responseFinished();
     void resetReader();
     void startIdleTimer();
+    void startTimer(int64_t ms);
     void markClosed();
 
     WebServer& server_;

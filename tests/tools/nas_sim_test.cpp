@@ -338,6 +338,15 @@ TEST(NasSimulator, DescriptionFailsWhenToldTo) {
     EXPECT_FALSE(malformed.body.empty());
     EXPECT_FALSE(wellFormed(malformed.body));
 
+    // Held: read, logged, never answered; the connection stays open.
+    sim.process.send("fail 1 hang");
+    ASSERT_TRUE(sim.process.waitForLine("ok fail 1"));
+    EXPECT_FALSE(nassim_test::exchange(sim.address(1), 80,
+                                       "GET /description.xml HTTP/1.1\r\nHost: x\r\n\r\n",
+                                       std::chrono::milliseconds(500))
+                     .has_value());
+    EXPECT_TRUE(sim.process.waitForLine("http 1 GET /description.xml hang"));
+
     sim.process.send("fail all none");
     ASSERT_TRUE(sim.process.waitForLine("ok fail all"));
     EXPECT_TRUE(wellFormed(httpGet(sim.address(1), 80, "/description.xml").body));

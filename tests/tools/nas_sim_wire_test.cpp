@@ -426,6 +426,7 @@ TEST(NasSimWire, ReadsCommands) {
     }
     EXPECT_EQ(parseCommand("relocate 1 8080").command->port, 8080);
     EXPECT_EQ(parseCommand("fail 1 malformed").command->fault, DescriptionFault::Malformed);
+    EXPECT_EQ(parseCommand("fail 1 hang").command->fault, DescriptionFault::Hang);
     EXPECT_EQ(parseCommand("framing 1 chunked").command->framing, Framing::Chunked);
 }
 

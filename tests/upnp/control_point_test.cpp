@@ -4,8 +4,12 @@
 
 #include "upnp/control_point.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -17,11 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/trace.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/netns.h"
 #include "tests/tools/sim_process.h"
 #include "upnp/chain.h"
 #include "upnp/clock.h"
+#include "upnp/device_description.h"
 
 namespace upnp {
 namespace {
@@ -58,6 +64,9 @@ class TaskRunner final : public ChainObject {
     std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;
 };
+
+constexpr const char* kHomevault1 = "3b2b54a3-5512-4a2b-93f2-00107f000101";
+const uint32_t kLoopback = inet_addr("127.0.0.1");
 
 class ControlPointTest : public ::testing::Test {
   protected:
@@ -135,6 +144,25 @@ class ControlPointTest : public ::testing::Test {
         onChain([] {});  // one full pass has run with the new time
     }
 
+    // After `stillMs` the `count` events seen so far are all; `laterMs` after that, the next one
+    // is a removal.
+    void expectRemovedBetween(size_t count, int64_t stillMs, int64_t laterMs) {
+        advance(stillMs);
+        EXPECT_EQ(events().size(), count);
+        advance(laterMs);
+        ASSERT_TRUE(waitForEvents(count + 1));
+        EXPECT_FALSE(events()[count].added);
+    }
+
+    // The failed fetch left nothing behind; the device's next announcement, answered, lists it.
+    void expectListedOnceItAnswers(SimProcess& sim) {
+        EXPECT_TRUE(events().empty());
+        sim.send("fail 1 none");
+        sim.send("alive 1");
+        ASSERT_TRUE(waitForEvents(1));
+        EXPECT_EQ(events()[0].udn, kHomevault1);
+    }
+
     std::unique_ptr<SimProcess> startSimulator(std::vector<std::string> args) {
         auto sim = std::make_unique<SimProcess>(args);
         EXPECT_TRUE(sim->started());
@@ -152,8 +180,6 @@ class ControlPointTest : public ::testing::Test {
     std::condition_variable changed_;
     std::vector<Event> events_;
 };
-
-constexpr const char* kHomevault1 = "3b2b54a3-5512-4a2b-93f2-00107f000101";
 
 TEST_F(ControlPointTest, FindsANasBySearch) {
     auto sim = startSimulator({"--homevault", "1", "--answer-at-once", "--no-initial-alive",
@@ -219,11 +245,7 @@ TEST_F(ControlPointTest, ExpiresAfterTheLifetimeWithoutAnnouncements) {
     ASSERT_TRUE(waitForEvents(1));
     sim->send("silence 1");
     advance(30'000);
-    advance(29'000);
-    EXPECT_EQ(events().size(), 1u);
-    advance(32'000);
-    ASSERT_TRUE(waitForEvents(2));
-    EXPECT_FALSE(events()[1].added);
+    expectRemovedBetween(1, 29'000, 32'000);
 }
 
 TEST_F(ControlPointTest, RepeatedAnnouncementsKeepTheDevice) {
@@ -275,11 +297,7 @@ TEST_F(ControlPointTest, FailedDescriptionLeavesTheDeviceUnknownUntilItsNextAnno
     startControlPoint();
     ASSERT_TRUE(sim->waitForLine("http 1 GET /description.xml 404").has_value());
     ASSERT_TRUE(waitUntilNoFetch());  // the answer has reached the control point
-    EXPECT_TRUE(events().empty());
-    sim->send("fail 1 none");
-    sim->send("alive 1");
-    ASSERT_TRUE(waitForEvents(1));
-    EXPECT_EQ(events()[0].udn, kHomevault1);
+    expectListedOnceItAnswers(*sim);
 }
 
 TEST_F(ControlPointTest, MalformedDescriptionIsNotAnnounced) {
@@ -338,8 +356,10 @@ TEST_F(ControlPointTest, LosingTheInterfaceOfADeviceRemovesItAndSearchesAgain) {
     startControlPoint();
     ASSERT_TRUE(waitForEvents(1));
     const std::string url = "http://10.77.0.2:" + std::to_string(server->port()) + "/d.xml";
-    onChain(
-        [&] { controlPoint_->handleSsdpResult("veth-device-0001", true, url, 1800, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("veth-device-0001", true, url, 1800, FromNotify,
+                                        inet_addr("10.77.0.2"));
+    });
     ASSERT_TRUE(waitForEvents(2));
     EXPECT_EQ(events()[1].interfaceAddress, "10.77.0.2");
 
@@ -361,15 +381,21 @@ TEST_F(ControlPointTest, ADescriptionWithAnotherUdnIsStillReachedThroughTheAnnou
         200, "<root><device><UDN>uuid:described-5678</UDN></device></root>"));
     startControlPoint();
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/d.xml";
-    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify, kLoopback);
+    });
     ASSERT_TRUE(waitForEvents(1));
     EXPECT_EQ(events()[0].udn, "described-5678");
     // Its goodbye under the announced UDN removes it; before the mend the announced UDN stayed
     // "being fetched" for ever and the device could never be found again.
-    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", false, "", 0, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("announced-1234", false, "", 0, FromNotify, kLoopback);
+    });
     ASSERT_TRUE(waitForEvents(2));
     EXPECT_FALSE(events()[1].added);
-    onChain([&] { controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("announced-1234", true, url, 60, FromNotify, kLoopback);
+    });
     ASSERT_TRUE(waitForEvents(3));
     EXPECT_TRUE(events()[2].added);
 }
@@ -381,13 +407,346 @@ TEST_F(ControlPointTest, AGoodbyeDuringTheFetchLetsTheNextAnnouncementFetchAgain
     server.setDefaultReply(silent);
     startControlPoint();
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/d.xml";
-    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify, kLoopback);
+    });
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
-    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", false, "", 0, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("slow-device-1", false, "", 0, FromNotify, kLoopback);
+    });
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 0u); });
     // The URL is forgotten with the fetch, so the next announcement starts a new fetch from it.
-    onChain([&] { controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify); });
+    onChain([&] {
+        controlPoint_->handleSsdpResult("slow-device-1", true, url, 60, FromNotify, kLoopback);
+    });
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
+}
+
+// ---- Hosts on the LAN that are broken or hostile ----
+
+uint32_t address(const char* dotted) {
+    return inet_addr(dotted);
+}
+
+// A device description naming `udn`, with one service whose control URL is on the server that
+// serves the description.
+std::string descriptionOf(const std::string& udn) {
+    return "<root><device><UDN>uuid:" + udn + "</UDN><friendlyName>" + udn +
+           "</friendlyName><serviceList><service><serviceType>urn:x:service:X:1</serviceType>"
+           "<serviceId>urn:x:serviceId:X</serviceId><SCPDURL>/scpd.xml</SCPDURL>"
+           "<controlURL>/ctl</controlURL><eventSubURL>/evt</eventSubURL></service>"
+           "</serviceList></device></root>";
+}
+
+// Sends `datagram` from `from` (a loopback address) to the control point's port-1900 listener.
+void sendFrom(const char* from, const std::string& datagram) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address(from);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = address("127.0.0.1");
+    target.sin_port = htons(1900);
+    const bool sent =
+        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                 sizeof target) == static_cast<ssize_t>(datagram.size());
+    ::close(fd);
+    ASSERT_TRUE(sent);
+}
+
+std::string notifyMessage(const std::string& udn, const std::string& nts,
+                          const std::string& location) {
+    std::string text =
+        "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\n"
+        "CACHE-CONTROL: max-age=1800\r\nNT: upnp:rootdevice\r\nNTS: " +
+        nts + "\r\nUSN: uuid:" + udn + "::upnp:rootdevice\r\n";
+    if (!location.empty())
+        text += "LOCATION: " + location + "\r\n";
+    return text + "\r\n";
+}
+
+size_t linesStartingWith(const SimProcess& sim, const std::string& prefix, size_t from) {
+    const std::vector<std::string> lines = sim.lines();
+    return static_cast<size_t>(std::count_if(
+        lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end(),
+        [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }));
+}
+
+// A description server that accepts and never answers: the fetch fails at the web client's
+// deadline (on the chain's clock), and the device's next announcement fetches again.
+TEST_F(ControlPointTest, AHungDescriptionServerEndsAtTheDeadlineAndTheNextAnnouncementFetches) {
+    auto sim = startSimulator({"--homevault", "1", "--fail-description", "hang", "--answer-at-once",
+                               "--announce-interval", "0", "--duration", "60"});
+    startControlPoint();
+    ASSERT_TRUE(sim->waitForLine("http 1 GET /description.xml hang").has_value());
+    advance(WebClient::kResponseHeadTimeoutMs - 1000);
+    onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 1u); });
+    advance(2000);
+    ASSERT_TRUE(waitUntilNoFetch());
+    expectListedOnceItAnswers(*sim);
+}
+
+// One host announces five devices on five ports of its own, none of which ever answers: they
+// may not take the whole pool, so a healthy NAS elsewhere is still listed at once.
+TEST_F(ControlPointTest, FiveHungServersOnOneHostLeaveRoomForAHealthyDevice) {
+    std::vector<std::unique_ptr<ds::test::HttpFixture>> tarpits;
+    startControlPoint();
+    onChain([] {});
+    for (int i = 0; i < 5; ++i) {
+        tarpits.push_back(std::make_unique<ds::test::HttpFixture>("127.0.2.1", 0));
+        ds::test::HttpReply silent;
+        silent.silent = true;
+        tarpits.back()->setDefaultReply(silent);
+        const std::string url =
+            "http://127.0.2.1:" + std::to_string(tarpits.back()->port()) + "/d.xml";
+        onChain([&] {
+            controlPoint_->handleSsdpResult("tarpit-" + std::to_string(i), true, url, 1800,
+                                            FromNotify, address("127.0.2.1"));
+        });
+    }
+    auto sim = startSimulator({"--homevault", "1", "--announce-interval", "0", "--duration", "60"});
+    ASSERT_TRUE(waitForEvents(1));
+    EXPECT_EQ(events()[0].udn, kHomevault1);
+}
+
+// Two large descriptions of empty embedded devices: 466 000 of them (within the size limit),
+// which the XML reader refuses as a whole, and 9 000, which make a tree held to its bound. A
+// healthy NAS announced meanwhile is still listed, and nothing of either floods the handlers.
+TEST_F(ControlPointTest, HugeDescriptionsOfEmptyDevicesDoNotFreezeDiscovery) {
+    const auto description = [](const std::string& udn, int devices) {
+        std::string body = "<root><device><UDN>uuid:" + udn + "</UDN><deviceList>";
+        for (int i = 0; i < devices; ++i)
+            body += "<device/>";
+        return body + "</deviceList></device></root>";
+    };
+    const struct {
+        const char* host;
+        std::string udn;
+        int devices;
+    } cases[] = {{"127.0.2.2", "huge-tree-1", 466'000}, {"127.0.2.6", "large-tree-1", 9'000}};
+    std::vector<std::unique_ptr<ds::test::HttpFixture>> servers;
+    startControlPoint();
+    for (const auto& c : cases) {
+        const std::string body = description(c.udn, c.devices);
+        ASSERT_LE(body.size(), HttpResponseReader::kDefaultBodyLimit);
+        servers.push_back(std::make_unique<ds::test::HttpFixture>(c.host, 0));
+        servers.back()->setDefaultReply(ds::test::HttpReply::withBody(200, body));
+        const std::string url = std::string("http://") + c.host + ":" +
+                                std::to_string(servers.back()->port()) + "/huge.xml";
+        onChain([&] {
+            controlPoint_->handleSsdpResult(c.udn, true, url, 1800, FromNotify, address(c.host));
+        });
+    }
+    auto sim = startSimulator({"--homevault", "1", "--announce-interval", "0", "--duration", "60"});
+    ASSERT_TRUE(waitForEvents(kMaxDevicesPerTree + 1));
+    ASSERT_TRUE(waitUntilNoFetch());
+    const std::vector<Event> seen = events();
+    EXPECT_EQ(seen.size(), kMaxDevicesPerTree + 1);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.udn == kHomevault1; }),
+              1);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.udn == "large-tree-1"; }),
+              1);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.udn == "huge-tree-1"; }),
+              0);
+}
+
+// Two devices described by one web server: the first one's goodbye while the second one's
+// description is on its way removes the first and lets the second be fetched and listed.
+TEST_F(ControlPointTest, AGoodbyeDuringAnotherDevicesFetchOnTheSameServerSparesThatFetch) {
+    ds::test::HttpFixture server("127.0.2.3", 0);
+    const std::string base = "http://127.0.2.3:" + std::to_string(server.port());
+    server.queueReply(ds::test::HttpReply::withBody(200, descriptionOf("shared-a")));
+    startControlPoint();
+    onChain([&] {
+        controlPoint_->handleSsdpResult("shared-a", true, base + "/a.xml", 1800, FromNotify,
+                                        address("127.0.2.3"));
+    });
+    ASSERT_TRUE(waitForEvents(1));
+    ds::test::HttpReply slow = ds::test::HttpReply::withBody(200, descriptionOf("shared-b"));
+    slow.pieces = {20};
+    slow.pause = 1500ms;
+    server.queueReply(slow);
+    onChain([&] {
+        controlPoint_->handleSsdpResult("shared-b", true, base + "/b.xml", 1800, FromNotify,
+                                        address("127.0.2.3"));
+    });
+    ASSERT_TRUE(server.waitForRequests(2, 10s));
+    onChain([&] {
+        controlPoint_->handleSsdpResult("shared-a", false, "", 0, FromNotify, address("127.0.2.3"));
+    });
+    ASSERT_TRUE(waitForEvents(3));
+    const std::vector<Event> seen = events();
+    EXPECT_FALSE(seen[1].added);
+    EXPECT_EQ(seen[1].udn, "shared-a");
+    EXPECT_TRUE(seen[2].added);
+    EXPECT_EQ(seen[2].udn, "shared-b");
+}
+
+// A new description URL waits 7 s; the old URL announced again, or a goodbye, in that time
+// ends the change: the first device keeps its old URL, the second is gone and stays gone.
+TEST_F(ControlPointTest, AnInterruptedLocationChangeIsDropped) {
+    const std::string second = "3b2b54a3-5512-4a2b-93f2-00107f000102";
+    auto sim = startSimulator(
+        {"--homevault", "2", "--answer-at-once", "--announce-interval", "0", "--duration", "60"});
+    startControlPoint();
+    ASSERT_TRUE(waitForEvents(2));
+    advance(11'000);
+    size_t from = sim->lines().size();
+    sim->send("relocate 1 8081");
+    sim->send("relocate 2 8082");
+    ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
+    ASSERT_TRUE(sim->waitForLine("location 2", 10s, from).has_value());
+    std::this_thread::sleep_for(300ms);  // the NOTIFYs cross loopback
+    advance(3'000);
+    onChain([&] {
+        controlPoint_->handleSsdpResult(kHomevault1, true, "http://127.0.1.1/description.xml", 1800,
+                                        FromNotify, address("127.0.1.1"));
+    });
+    sim->send("byebye 2");
+    ASSERT_TRUE(waitForEvents(3));
+    advance(5'000);  // past the 7 s of both changes
+    std::this_thread::sleep_for(300ms);
+    onChain([] {});
+    const std::vector<Event> seen = events();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_FALSE(seen[2].added);
+    EXPECT_EQ(seen[2].udn, second);
+    onChain([&] {
+        EXPECT_EQ(controlPoint_->treeCount(), 1u);
+        EXPECT_EQ(controlPoint_->fetchesInProgress(), 0u);
+    });
+    EXPECT_FALSE(sim->waitForLine("http 1 GET", 0ms, from).has_value());
+}
+
+// Each accepted announcement sets the lifetime anew: shortened, the device goes sooner;
+// lengthened, it stays longer.
+TEST_F(ControlPointTest, ExpiryFollowsTheLifetimeOfTheLastAnnouncement) {
+    auto sim = startSimulator({"--homevault", "1", "--lifetime", "60", "--answer-at-once",
+                               "--announce-interval", "0", "--duration", "60"});
+    startControlPoint();
+    ASSERT_TRUE(waitForEvents(1));
+    const auto announce = [&](int lifetime) {
+        sim->send("lifetime 1 " + std::to_string(lifetime));
+        const size_t from = sim->lines().size();
+        sim->send("alive 1");
+        ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
+        std::this_thread::sleep_for(300ms);  // the NOTIFY crosses loopback
+        onChain([] {});
+    };
+    announce(10);
+    expectRemovedBetween(1, 9'000, 2'000);
+
+    announce(120);  // unknown again: fetched anew with this lifetime
+    ASSERT_TRUE(waitForEvents(3));
+    announce(30);
+    announce(120);
+    expectRemovedBetween(3, 90'000, 31'000);
+}
+
+// Another host says goodbye for the NAS and then announces it at a URL of its own: neither is
+// believed. A device of that host's own, announced last, shows that both were read.
+TEST_F(ControlPointTest, AGoodbyeOrANewLocationFromAnotherHostIsIgnored) {
+    auto sim = startSimulator(
+        {"--homevault", "1", "--answer-at-once", "--announce-interval", "0", "--duration", "60"});
+    ds::test::HttpFixture spoofer("127.0.2.9", 0);
+    spoofer.setDefaultReply(ds::test::HttpReply::withBody(200, descriptionOf("spoofer-own")));
+    const std::string base = "http://127.0.2.9:" + std::to_string(spoofer.port());
+    startControlPoint();
+    ASSERT_TRUE(waitForEvents(1));
+    advance(11'000);  // a change of location would be taken now
+    sendFrom("127.0.2.9", notifyMessage(kHomevault1, "ssdp:byebye", ""));
+    sendFrom("127.0.2.9", notifyMessage(kHomevault1, "ssdp:alive", base + "/evil.xml"));
+    sendFrom("127.0.2.9", notifyMessage("spoofer-own", "ssdp:alive", base + "/own.xml"));
+    ASSERT_TRUE(waitForEvents(2));
+    advance(8'000);  // past the 7 s of a change of location
+    std::this_thread::sleep_for(300ms);
+    onChain([] {});
+    const std::vector<Event> seen = events();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].udn, kHomevault1);
+    EXPECT_EQ(seen[1].udn, "spoofer-own");
+    EXPECT_TRUE(seen[1].added);
+    const std::vector<ds::test::RecordedRequest> requests = spoofer.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/own.xml");
+}
+
+// A renewed lease reports the same addresses: no search. A new address: one search.
+TEST_F(ControlPointTest, AnUnchangedAddressSetSendsNoSearch) {
+    auto sim = startSimulator({"--homevault", "1", "--answer-at-once", "--no-initial-alive",
+                               "--announce-interval", "0", "--duration", "60"});
+    startControlPoint();
+    ASSERT_TRUE(waitForEvents(1));
+    const size_t from = sim->lines().size();
+    for (int renewal = 0; renewal < 3; ++renewal) {
+        controlPointAddressesChanged(*controlPoint_);
+        onChain([] {});
+    }
+    ASSERT_EQ(std::system("ip link add dscp2 type veth peer name dscp3 && "
+                          "ip addr add 10.77.2.2/24 dev dscp2 && ip link set dscp2 up && "
+                          "ip link set dscp3 up"),
+              0);
+    controlPointAddressesChanged(*controlPoint_);
+    ASSERT_TRUE(sim->waitForLine("search 1", 10s, from).has_value());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(linesStartingWith(*sim, "search 1", from), 1u);
+    EXPECT_EQ(std::system("ip link del dscp2"), 0);
+}
+
+// One host may keep only so many description fetches going at once; what it announces beyond
+// them is dropped with one trace line, and a NAS elsewhere is still listed.
+TEST_F(ControlPointTest, OneHostKeepsAtMostEightFetchesGoing) {
+    platform::TraceCapture trace;
+    ds::test::HttpFixture tarpit("127.0.2.4", 0);
+    ds::test::HttpReply silent;
+    silent.silent = true;
+    tarpit.setDefaultReply(silent);
+    const std::string base = "http://127.0.2.4:" + std::to_string(tarpit.port());
+    startControlPoint();
+    onChain([&] {
+        for (int i = 0; i < 20; ++i)
+            controlPoint_->handleSsdpResult("flood-" + std::to_string(i), true,
+                                            base + "/" + std::to_string(i) + ".xml", 1800,
+                                            FromNotify, address("127.0.2.4"));
+        EXPECT_EQ(controlPoint_->fetchesInProgress(), ControlPoint::kMaxFetchesPerHost);
+    });
+    const std::vector<std::string> lines = trace.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.find("127.0.2.4") != std::string::npos;
+                            }),
+              1);
+    auto sim = startSimulator({"--homevault", "1", "--announce-interval", "0", "--duration", "60"});
+    ASSERT_TRUE(waitForEvents(1));
+    EXPECT_EQ(events()[0].udn, kHomevault1);
+}
+
+// One host may hold only so many devices: announcements of further ones are not fetched.
+TEST_F(ControlPointTest, OneHostHoldsAtMostSixtyFourDevices) {
+    ds::test::HttpFixture server("127.0.2.5", 0);
+    const std::string base = "http://127.0.2.5:" + std::to_string(server.port());
+    for (size_t i = 0; i < ControlPoint::kMaxDevicesPerHost; ++i)
+        server.queueReply(
+            ds::test::HttpReply::withBody(200, descriptionOf("many-" + std::to_string(i))));
+    server.setDefaultReply(ds::test::HttpReply::withBody(200, descriptionOf("one-too-many")));
+    startControlPoint();
+    for (size_t i = 0; i < ControlPoint::kMaxDevicesPerHost + 6; ++i) {
+        onChain([&] {
+            controlPoint_->handleSsdpResult("many-" + std::to_string(i), true,
+                                            base + "/" + std::to_string(i) + ".xml", 1800,
+                                            FromNotify, address("127.0.2.5"));
+        });
+        ASSERT_TRUE(waitUntilNoFetch());
+    }
+    EXPECT_EQ(events().size(), ControlPoint::kMaxDevicesPerHost);
+    EXPECT_EQ(server.requests().size(), ControlPoint::kMaxDevicesPerHost);
+    onChain([&] { EXPECT_EQ(controlPoint_->treeCount(), ControlPoint::kMaxDevicesPerHost); });
 }
 
 TEST_F(ControlPointTest, AddressChangeIgnoredOnceTheChainIsStopping) {

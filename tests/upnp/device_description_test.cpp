@@ -140,5 +140,30 @@ TEST(DeviceDescription, LastOfRepeatedElementsWins) {
     EXPECT_EQ(root->UDN, "second-udn");
 }
 
+// A description naming more devices than a tree may hold keeps the first ones in document order
+// (depth first), still listed newest first; the rest is left out.
+TEST(DeviceDescription, ATreeHoldsAtMostItsBoundOfDevicesInDocumentOrder) {
+    std::string body = "<root><device><UDN>uuid:root-1</UDN><deviceList>";
+    body +=
+        "<device><UDN>uuid:nested-parent</UDN><deviceList><device><UDN>uuid:nested-child</UDN>"
+        "</device></deviceList></device>";
+    for (int i = 0; i < 100; ++i)
+        body += "<device><UDN>uuid:flat-" + std::to_string(i) + "</UDN></device>";
+    body += "</deviceList></device></root>";
+    auto root = processDescription(body, "http://h:1/d.xml", "", 1);
+    ASSERT_NE(root, nullptr);
+    std::vector<std::string> order;
+    forEachDevicePreOrder(*root, [&](DeviceRecord& device) { order.push_back(device.UDN); });
+    ASSERT_EQ(order.size(), kMaxDevicesPerTree);
+    // root, nested parent and child, flat-0 .. flat-60 kept; newest first under the root.
+    const size_t flatKept = kMaxDevicesPerTree - 3;
+    ASSERT_EQ(root->embeddedDevices.size(), flatKept + 1);
+    EXPECT_EQ(root->embeddedDevices.front()->UDN, "flat-" + std::to_string(flatKept - 1));
+    EXPECT_EQ(root->embeddedDevices[flatKept - 1]->UDN, "flat-0");
+    EXPECT_EQ(root->embeddedDevices.back()->UDN, "nested-parent");
+    ASSERT_EQ(root->embeddedDevices.back()->embeddedDevices.size(), 1u);
+    EXPECT_EQ(root->embeddedDevices.back()->embeddedDevices[0]->UDN, "nested-child");
+}
+
 }  // namespace
 }  // namespace upnp

@@ -1,6 +1,9 @@
 #include "upnp/ssdp_client.h"
 
 #include <gtest/gtest.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -50,6 +53,7 @@ std::optional<std::string> copy(std::optional<std::string_view> text) {
 
 constexpr const char* kDevice = "127.9.0.20";
 constexpr const char* kOther = "127.9.0.21";
+constexpr const char* kZeroSource = "0.0.0.0";
 const std::string kUrl = "http://127.9.0.20:50000/desc.xml";
 
 // Lines of a message head; an empty optional leaves the header out.
@@ -122,6 +126,22 @@ std::vector<DatagramCase> datagramCases() {
          fromAnswer("1234-5678", 0)},
         {"no CACHE-CONTROL", kDevice, answer(kUrl, "uuid:1234-5678", std::nullopt),
          fromAnswer("1234-5678", 0)},
+        {"max-age beyond int", kDevice, answer(kUrl, "uuid:1234-5678", "max-age=99999999999"),
+         fromAnswer("1234-5678", ssdp::kMaxLifetimeSeconds)},
+        {"max-age beyond a day", kDevice, answer(kUrl, "uuid:1234-5678", "max-age=86401"),
+         fromAnswer("1234-5678", ssdp::kMaxLifetimeSeconds)},
+        {"a second CACHE-CONTROL without max-age", kDevice,
+         head("HTTP/1.1 200 OK", {{"CACHE-CONTROL", "max-age=1800"},
+                                  {"LOCATION", kUrl},
+                                  {"CACHE-CONTROL", "no-cache"},
+                                  {"USN", "uuid:1234-5678"}}),
+         fromAnswer()},
+        {"a second CACHE-CONTROL with another max-age", kDevice,
+         head("HTTP/1.1 200 OK", {{"CACHE-CONTROL", "max-age=1800"},
+                                  {"LOCATION", kUrl},
+                                  {"CACHE-CONTROL", "max-age=5"},
+                                  {"USN", "uuid:1234-5678"}}),
+         fromAnswer()},
         {"header names in lower case", kDevice,
          head("HTTP/1.1 200 OK",
               {{"location", kUrl}, {"usn", "uuid:1234-5678"}, {"cache-control", "max-age=1800"}}),
@@ -147,6 +167,12 @@ std::vector<DatagramCase> datagramCases() {
                                       {"LOCATION", kUrl}}),
          std::nullopt},
         {"not HTTP", kDevice, "hello", std::nullopt},
+        // Linux hands broadcasts from 0.0.0.0 to the port-1900 listener: such a sender names
+        // nobody, whatever the LOCATION says.
+        {"alive from 0.0.0.0", kZeroSource,
+         notify("upnp:rootdevice", "ssdp:alive", "http://0.0.0.0:50000/desc.xml"), std::nullopt},
+        {"byebye from 0.0.0.0", kZeroSource, notify("upnp:rootdevice", "ssdp:byebye"),
+         std::nullopt},
         {"start line only, no end of head", kDevice, "HTTP/1.1 200 OK", std::nullopt},
     };
 }
@@ -241,7 +267,7 @@ struct ClientUnderTest {
         client = &createSsdpClient(
             *chain, ssdp::kRootDeviceTarget,
             [this](SsdpClient&, std::optional<std::string_view> udn, bool alive,
-                   std::optional<std::string_view> url, int lifetime, SsdpOrigin origin) {
+                   std::optional<std::string_view> url, int lifetime, SsdpOrigin origin, uint32_t) {
                 reported.push_back({copy(udn), alive, copy(url), lifetime, origin});
             });
     }
@@ -267,6 +293,8 @@ TEST(SsdpClientSockets, EachCaseOverRealSockets) {
         int sentinel = 0;
         for (const DatagramCase& c : datagramCases()) {
             SCOPED_TRACE(c.name);
+            if (c.sender == std::string_view(kZeroSource))
+                continue;  // no socket sends from 0.0.0.0: see DatagramFromZeroSource below
             Fd& peer = peers[c.sender];
             if (peer.get() < 0)
                 peer = udpPeer(ipv4(c.sender));
@@ -293,6 +321,106 @@ TEST(SsdpClientSockets, EachCaseOverRealSockets) {
                 EXPECT_TRUE(t.reported.empty()) << t.reported[0];
             }
         }
+    });
+}
+
+// Sends `payload` as a UDP datagram from 0.0.0.0:1900 to 255.255.255.255:1900 through a packet
+// socket on lo, the way a host without an address broadcasts. False when the system does not
+// allow it.
+bool broadcastFromZeroSource(const std::string& payload) {
+    Fd fd(::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_IP)));
+    if (fd.get() < 0)
+        return false;
+    std::string frame(14, '\0');  // lo's Ethernet header: both addresses 0, type IPv4
+    frame[12] = 0x08;
+    const size_t ipLength = 20 + 8 + payload.size();
+    unsigned char ip[20] = {0x45,
+                            0,
+                            static_cast<unsigned char>(ipLength >> 8),
+                            static_cast<unsigned char>(ipLength & 0xff),
+                            0,
+                            0,
+                            0x40,
+                            0,
+                            64,
+                            IPPROTO_UDP,
+                            0,
+                            0,
+                            0,
+                            0,
+                            0,
+                            0,
+                            255,
+                            255,
+                            255,
+                            255};
+    uint32_t sum = 0;
+    for (size_t i = 0; i < sizeof ip; i += 2)
+        sum += static_cast<uint32_t>(ip[i] << 8 | ip[i + 1]);
+    while (sum >> 16)
+        sum = (sum & 0xffff) + (sum >> 16);
+    ip[10] = static_cast<unsigned char>(~sum >> 8);
+    ip[11] = static_cast<unsigned char>(~sum & 0xff);
+    frame.append(reinterpret_cast<const char*>(ip), sizeof ip);
+    const size_t udpLength = 8 + payload.size();
+    const unsigned char udp[8] = {0x07,
+                                  0x6c,
+                                  0x07,
+                                  0x6c,
+                                  static_cast<unsigned char>(udpLength >> 8),
+                                  static_cast<unsigned char>(udpLength & 0xff),
+                                  0,
+                                  0};
+    frame.append(reinterpret_cast<const char*>(udp), sizeof udp);
+    frame += payload;
+    sockaddr_ll target{};
+    target.sll_family = AF_PACKET;
+    target.sll_protocol = htons(ETH_P_IP);
+    target.sll_ifindex = static_cast<int>(::if_nametoindex("lo"));
+    target.sll_halen = 6;
+    return ::sendto(fd.get(), frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                    sizeof target) == static_cast<ssize_t>(frame.size());
+}
+
+// The listener's previous datagram came from this host's own address; a broadcast from 0.0.0.0
+// whose LOCATION names that address must not inherit it (it would make the control point fetch
+// from a service that listens on loopback only). It is dropped, with a trace line.
+TEST(SsdpClientSockets, DatagramFromZeroSourceIsDroppedNotCreditedToThePreviousSender) {
+    DS_REQUIRE_PRIVATE_NETNS();
+    runInFreshNetwork([] {
+        Watchdog watchdog;
+        platform::TraceCapture trace;
+        ClientUnderTest t;
+        runOnePass(*t.chain, 0);  // joins the group
+        Fd own = udpPeer(ipv4("127.0.0.1"));
+        const auto sentinel = [&](const std::string& name) {
+            ASSERT_TRUE(sendDatagram(
+                own.get(),
+                notify("upnp:rootdevice", "ssdp:alive", "http://127.0.0.1/s.xml", "uuid:" + name),
+                ipv4("239.255.255.250"), ssdp::kPort));
+            ASSERT_TRUE(runUntil(*t.chain, [&] {
+                return !t.reported.empty() && t.reported.back().uniqueDeviceName == name;
+            }));
+        };
+        sentinel("sentinel-1");  // the listener's last sender is now 127.0.0.1
+        t.reported.clear();
+        const std::string intruder =
+            notify("upnp:rootdevice", "ssdp:alive", "http://127.0.0.1:9/private/admin?x=1",
+                   "uuid:intruder::upnp:rootdevice");
+        if (!broadcastFromZeroSource(intruder))
+            std::_Exit(test::kSkipExitCode);
+        ASSERT_TRUE(runUntil(*t.chain, [&] {
+            const auto lines = trace.lines();
+            return !t.reported.empty() ||
+                   std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+                       return line.find("from 0.0.0.0") != std::string::npos;
+                   });
+        }));
+        sentinel("sentinel-2");
+        ASSERT_EQ(t.reported.size(), 1u) << t.reported[0];
+        EXPECT_TRUE(trace.contains(">>>AsyncUdpSocket: datagram of " +
+                                   std::to_string(intruder.size()) +
+                                   " bytes from 0.0.0.0 or an unreadable sender dropped"));
     });
 }
 

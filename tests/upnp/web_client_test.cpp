@@ -1,5 +1,6 @@
 #include "upnp/web_client.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -59,11 +60,14 @@ void makeNonBlocking(int fd) {
 // of the chain, so every piece arrives in a read of its own.
 class ScriptedServer {
   public:
-    ScriptedServer() : listener_(test::listenOnLoopback(8)) {
+    // On 127.0.0.1, or on another loopback address (network byte order).
+    explicit ScriptedServer(uint32_t address = test::loopbackAddress())
+        : listener_(listenOn(address)), address_(address) {
         makeNonBlocking(listener_.get());
         port_ = test::boundPort(listener_.get());
     }
     uint16_t port() const { return port_; }
+    uint32_t address() const { return address_; }
 
     // A connection that has arrived, or an empty Fd.
     Fd tryAccept() {
@@ -80,9 +84,25 @@ class ScriptedServer {
     }
 
   private:
+    static Fd listenOn(uint32_t address) {
+        Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = address;
+        ::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
+        ::listen(fd.get(), 8);
+        return fd;
+    }
+
     Fd listener_;
+    uint32_t address_ = 0;
     uint16_t port_ = 0;
 };
+
+// 127.0.3.`n`, network byte order.
+uint32_t loopbackHost(int n) {
+    return htonl(0x7F000300u + static_cast<uint32_t>(n));
+}
 
 // Reads one request head from `fd` (non-blocking) while the chain runs.
 std::string readRequest(Chain& chain, int fd) {
@@ -118,6 +138,11 @@ class WebClientTest : public ::testing::Test {
     RequestToken get(uint16_t port, Recorder& recorder, std::string_view method = "GET") {
         return webRequest(*client, test::loopbackAddress(), port,
                           SendBuffer::owned(getRequest(port, method)), SendBuffer::owned({}),
+                          recorder.callback());
+    }
+    RequestToken get(const ScriptedServer& server, Recorder& recorder) {
+        return webRequest(*client, server.address(), server.port(),
+                          SendBuffer::owned(getRequest(server.port())), SendBuffer::owned({}),
                           recorder.callback());
     }
     // Advances the clock past a timer of `ms` and runs passes until `condition` holds.
@@ -259,8 +284,8 @@ TEST_F(WebClientTest, SixServersOnAPoolOfFive) {
     std::vector<std::unique_ptr<ScriptedServer>> servers;
     std::vector<Recorder> recorders(6);
     for (int i = 0; i < 6; ++i) {
-        servers.push_back(std::make_unique<ScriptedServer>());
-        get(servers.back()->port(), recorders[static_cast<size_t>(i)]);
+        servers.push_back(std::make_unique<ScriptedServer>(loopbackHost(1 + i)));
+        get(*servers.back(), recorders[static_cast<size_t>(i)]);
     }
     std::vector<Fd> peers;
     for (int i = 0; i < 5; ++i)
@@ -492,22 +517,141 @@ TEST_F(WebClientTest, EndingTheChainWithARequestPendingReportsCodeFive) {
     chain.reset();
 }
 
+// Records of servers that answered are parked once idle; records of connections that failed
+// (a response that cannot be read closes them) are parked the same way, not left in the table.
+// Either way at most the parked bound stays.
 TEST_F(WebClientTest, ParkedRecordsStayBounded) {
-    // Records of servers whose connects are refused leave; those that answered are parked.
-    std::vector<std::unique_ptr<ScriptedServer>> servers;
-    for (size_t i = 0; i < WebClient::kMaxParked + 3; ++i) {
-        servers.push_back(std::make_unique<ScriptedServer>());
-        Recorder recorder;
-        get(servers.back()->port(), recorder);
-        Fd peer = servers.back()->acceptWhileRunning(*chain);
-        readRequest(*chain, peer.get());
-        send(peer.get(), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-        ASSERT_TRUE(test::runUntil(*chain, [&] { return recorder.finished(); }));
-        clock.advance(WebClient::kIdleTimeoutMs + 1);
-        ASSERT_TRUE(closedByClient(*chain, peer.get()));
+    const struct {
+        const char* name;
+        std::string answer;
+        int64_t idleMs;
+    } cases[] = {
+        {"answered", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", WebClient::kIdleTimeoutMs + 1},
+        {"failed", "this is no HTTP\r\n\r\n", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebClient& fresh = createWebClient(*chain, 5);
+        std::vector<std::unique_ptr<ScriptedServer>> servers;
+        for (size_t i = 0; i < WebClient::kMaxParked + 3; ++i) {
+            servers.push_back(std::make_unique<ScriptedServer>());
+            Recorder recorder;
+            webRequest(fresh, test::loopbackAddress(), servers.back()->port(),
+                       SendBuffer::owned(getRequest(servers.back()->port())), SendBuffer::owned({}),
+                       recorder.callback());
+            Fd peer = servers.back()->acceptWhileRunning(*chain);
+            readRequest(*chain, peer.get());
+            send(peer.get(), c.answer);
+            ASSERT_TRUE(test::runUntil(*chain, [&] { return recorder.finished(); }));
+            clock.advance(c.idleMs);
+            ASSERT_TRUE(closedByClient(*chain, peer.get()));
+            test::runPasses(*chain, 3);
+        }
+        EXPECT_EQ(fresh.parkedCount(), WebClient::kMaxParked);
+        EXPECT_EQ(fresh.connectionCount(), WebClient::kMaxParked);
+        removeFromChain(*chain, fresh);
     }
-    EXPECT_EQ(client->parkedCount(), WebClient::kMaxParked);
-    EXPECT_EQ(client->connectionCount(), WebClient::kMaxParked);
+}
+
+// A server that accepts and never answers, or stops in the middle of the body, fails the request
+// at the deadline on the chain's clock, and closes its connection.
+TEST_F(WebClientTest, ResponseHeadDeadlineAndBodyIdleLimit) {
+    struct Case {
+        const char* name;
+        std::string sent;  // before the server falls silent
+        int64_t quietMs;   // nothing happens before this
+    };
+    const Case cases[] = {
+        {"nothing at all", "", WebClient::kResponseHeadTimeoutMs},
+        {"half a head", "HTTP/1.1 200 OK\r\nContent-Le", WebClient::kResponseHeadTimeoutMs},
+        {"half a body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc",
+         WebClient::kResponseIdleTimeoutMs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        Recorder recorder;
+        get(server.port(), recorder);
+        Fd peer = server.acceptWhileRunning(*chain);
+        readRequest(*chain, peer.get());
+        if (!c.sent.empty()) {
+            send(peer.get(), c.sent);
+            test::runPasses(*chain, 3);
+        }
+        clock.advance(c.quietMs - 1);
+        test::runPasses(*chain, 3);
+        EXPECT_FALSE(recorder.finished());
+        ASSERT_TRUE(advanceUntil(1, [&] { return recorder.finished(); }));
+        EXPECT_EQ(recorder.calls.back().status, -1);
+        EXPECT_EQ(recorder.calls.back().code, kWebInterruptNone);
+        EXPECT_TRUE(closedByClient(*chain, peer.get()));
+    }
+}
+
+// A body that keeps coming, however slowly, is never cut off.
+TEST_F(WebClientTest, ASlowBodyThatKeepsComingIsReadWhole) {
+    ScriptedServer server;
+    Recorder recorder;
+    get(server.port(), recorder);
+    Fd peer = server.acceptWhileRunning(*chain);
+    readRequest(*chain, peer.get());
+    send(peer.get(), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+    for (char c : std::string("slow")) {
+        clock.advance(WebClient::kResponseIdleTimeoutMs - 1);
+        send(peer.get(), std::string(1, c));
+        const size_t before = recorder.calls.size();
+        ASSERT_TRUE(test::runUntil(*chain, [&] { return recorder.calls.size() > before; }));
+    }
+    send(peer.get(), "!");
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return recorder.finished(); }));
+    EXPECT_EQ(recorder.calls.back().body, "slow!");
+}
+
+// Servers on one address that never answer hold at most their share of the pool: a server
+// elsewhere is still served at once.
+TEST_F(WebClientTest, ServersOnOneAddressHoldAtMostTwoPoolSockets) {
+    std::vector<std::unique_ptr<ScriptedServer>> tarpits;
+    std::vector<Recorder> stuck(5);
+    for (size_t i = 0; i < stuck.size(); ++i) {
+        tarpits.push_back(std::make_unique<ScriptedServer>(loopbackHost(10)));
+        get(*tarpits.back(), stuck[i]);
+    }
+    ScriptedServer healthy(loopbackHost(11));
+    Recorder served;
+    get(healthy, served);
+    Fd peer = healthy.acceptWhileRunning(*chain);
+    ASSERT_GE(peer.get(), 0);
+    readRequest(*chain, peer.get());
+    send(peer.get(), "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return served.finished(); }));
+    EXPECT_EQ(served.calls.back().body, "ok");
+    EXPECT_EQ(client->connectsStarted(),
+              static_cast<uint64_t>(WebClient::kMaxConnectionsPerAddress) + 1);
+    EXPECT_EQ(client->backlogCount(), stuck.size() - WebClient::kMaxConnectionsPerAddress);
+}
+
+// The server answers the first request and closes the connection, on which the second request
+// has already been written: the second goes out again on a new connection instead of failing.
+TEST_F(WebClientTest, AGetWrittenOnAConnectionTheServerClosesIsSentAgainOnce) {
+    ScriptedServer server;
+    Recorder first, second;
+    get(server.port(), first);
+    get(server.port(), second);
+    Fd peer = server.acceptWhileRunning(*chain);
+    readRequest(*chain, peer.get());
+    send(peer.get(), "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n1");
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return first.finished(); }));
+    readRequest(*chain, peer.get());  // the second request arrived on the closing connection
+    peer.reset();
+    Fd again = server.acceptWhileRunning(*chain);
+    ASSERT_GE(again.get(), 0);
+    readRequest(*chain, again.get());
+    EXPECT_FALSE(second.finished());
+    // Only once: a server that keeps closing without answering fails the request.
+    again.reset();
+    ASSERT_TRUE(test::runUntil(*chain, [&] { return second.finished(); }));
+    EXPECT_EQ(second.calls.back().status, -1);
+    EXPECT_EQ(client->connectsStarted(), 2u);
 }
 
 // The chain runs on a thread of its own; the request is made from the test's thread, which the

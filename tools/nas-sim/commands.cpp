@@ -110,6 +110,8 @@ CommandParse parseCommand(std::string_view line) {
                 command.fault = DescriptionFault::NotFound;
             else if (words[2] == "malformed")
                 command.fault = DescriptionFault::Malformed;
+            else if (words[2] == "hang")
+                command.fault = DescriptionFault::Hang;
             else
                 return fail("bad fault: " + std::string(words[2]));
             break;

@@ -7,7 +7,7 @@
 //   silence I      stop answering and announcing without a goodbye, so the device expires
 //   relocate I [P] new description path (and HTTP port P), announced at once
 //   lifetime I S   CACHE-CONTROL max-age S from now on
-//   fail I none|404|malformed      how the description request is answered
+//   fail I none|404|malformed|hang how the description request is answered (hang: never)
 //   framing I length|chunked|close how HTTP bodies end
 //   quit           goodbye from every present device, then exit
 // I is a device number from 1, or "all".

@@ -15,6 +15,8 @@ constexpr auto kIdleTimeout = std::chrono::seconds(15);
 // After our last byte, wait this long for the client's close: closing with unread input would
 // reset the connection and could destroy the end of a close-delimited body.
 constexpr auto kDrainTimeout = std::chrono::seconds(2);
+// Longer than any run of the simulator.
+constexpr auto kHoldLimit = std::chrono::seconds(kMaxDurationSeconds + 60);
 constexpr size_t kMaxConnections = 1024;
 // Stop reading pipelined requests while this much output waits.
 constexpr size_t kMaxPendingOutput = 1 << 20;
@@ -114,6 +116,10 @@ void HttpServer::readFrom(Connection& connection, Clock::time_point now) {
         // The client closed its side: what it sent before still gets its answer if the
         // request is complete, but nothing more will come.
         connection.peerClosed = true;
+        if (connection.held) {
+            connection.done = true;  // the client gave up on the held request
+            return;
+        }
         if (!connection.draining)
             answerRequests(connection);
         if (connection.sent >= connection.output.size() || connection.draining)
@@ -124,8 +130,8 @@ void HttpServer::readFrom(Connection& connection, Clock::time_point now) {
             writeTo(connection, now);
         return;
     }
-    if (connection.draining)
-        return;  // discarded: the answer is out
+    if (connection.draining || connection.held)
+        return;  // discarded: the answer is out, or will never be
     connection.deadline = now + kIdleTimeout;
     connection.parser.append(std::string_view(buffer, static_cast<size_t>(received)));
     answerRequests(connection);
@@ -156,6 +162,12 @@ void HttpServer::answerRequests(Connection& connection) {
         }
         const SiteAnswer answer = site_.answer(device, request);
         log_(answer.logLine);
+        if (answer.hold) {
+            // A tarpit: open until the client gives up or the simulator ends.
+            connection.held = true;
+            connection.deadline = Clock::now() + kHoldLimit;
+            return;
+        }
         connection.output +=
             formatResponse(answer.response, device.framing, request.version == "HTTP/1.1",
                            request.keepAlive(), request.method == "HEAD", closeAfter);

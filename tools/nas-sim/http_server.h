@@ -53,6 +53,7 @@ class HttpServer {
         bool draining = false;  // our side is shut; waiting for the client to close
         bool peerClosed = false;
         bool done = false;
+        bool held = false;  // a request that is never answered: read nothing more, send nothing
         Clock::time_point deadline;
     };
 

@@ -42,6 +42,12 @@ SiteAnswer HttpSite::answer(const SimDevice& device, const HttpRequest& request)
     SiteAnswer result;
     std::string detail;
     const std::string_view path = request.path();
+    if (path == device.descriptionPath && device.fault == DescriptionFault::Hang) {
+        result.hold = true;
+        result.logLine = "http " + std::to_string(device.number) + " " + loggable(request.method) +
+                         " " + loggable(request.target) + " hang";
+        return result;
+    }
     if (path == device.descriptionPath) {
         result.response = isRead(request) ? description(device, request) : status(405);
     } else if (device.homevault && path == kGetUsersPath) {
@@ -74,6 +80,7 @@ HttpResponse HttpSite::description(const SimDevice& device, const HttpRequest&) 
             return response;
         }
         case DescriptionFault::None:
+        case DescriptionFault::Hang:  // never gets here: the connection is held
             break;
     }
     HttpResponse response;

@@ -16,6 +16,7 @@ namespace nassim {
 struct SiteAnswer {
     HttpResponse response;
     std::string logLine;  // one line for stdout, without its newline
+    bool hold = false;    // send nothing: keep the connection open, unanswered
 };
 
 class HttpSite {

@@ -54,7 +54,8 @@ std::string usageText() {
            "  --no-initial-alive       do not announce at start\n"
            "  --framing length|chunked|close   HTTP body framing (default length)\n"
            "  --embedded K             embedded devices under every root (default 0)\n"
-           "  --fail-description 404|malformed   description requests fail\n"
+           "  --fail-description 404|malformed|hang   description requests fail (hang: never "
+           "answered)\n"
            "  --answer-at-once         answer M-SEARCH at once instead of after a random MX delay\n"
            "  --max-answer-delay-ms T  bound of the random MX delay (default 5000)\n"
            "  --url-base               descriptions carry a URLBase element\n"
@@ -63,7 +64,7 @@ std::string usageText() {
            "  --exit-on-eof            end when stdin closes\n"
            "Commands on stdin, one a line (I is a device number from 1, or 'all'):\n"
            "  alive I | byebye I | update I | silence I | relocate I [PORT] | lifetime I S |\n"
-           "  fail I none|404|malformed | framing I length|chunked|close | quit\n";
+           "  fail I none|404|malformed|hang | framing I length|chunked|close | quit\n";
 }
 
 OptionsResult parseOptions(const std::vector<std::string_view>& args) {
@@ -168,6 +169,8 @@ OptionsResult parseOptions(const std::vector<std::string_view>& args) {
                 options.descriptionFault = DescriptionFault::NotFound;
             else if (text == "malformed")
                 options.descriptionFault = DescriptionFault::Malformed;
+            else if (text == "hang")
+                options.descriptionFault = DescriptionFault::Hang;
             else
                 return fail(bad);
         } else if (name == "--answer-at-once") {

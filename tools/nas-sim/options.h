@@ -15,7 +15,8 @@ namespace nassim {
 // How an HTTP answer marks the end of its body.
 enum class Framing { Length, Chunked, Close };
 // What a device does when its description is asked for.
-enum class DescriptionFault { None, NotFound, Malformed };
+// Hang: the request is read and never answered; the connection stays open.
+enum class DescriptionFault { None, NotFound, Malformed, Hang };
 // How validate_user answers a wrong password: a non-200 status, or 200 with a plain text.
 enum class LoginFailure { Status, Text };
 
