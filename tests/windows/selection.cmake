@@ -10,12 +10,13 @@ set(posix_helpers
   resource_file_localization_test)
 set(linux_backends
   credential_store_test smb_network_provider_test system_language_test user_store_test
-  workstation_test)
+  workstation_test gvfs_mount_test)
 
 ds_add_windows_tests(framework LIBRARIES ds_framework EXCLUDE ${posix_helpers})
 ds_add_windows_tests(upnp LIBRARIES ds_upnp EXCLUDE ${posix_helpers})
-# The SDK's tests run with the in-memory network provider they install themselves.
-ds_add_windows_tests(sdk LIBRARIES ds_sdk EXCLUDE ${posix_helpers})
+# The SDK's tests run with the in-memory network provider they install themselves; the desktop
+# session's tests need D-Bus, GVfs and a Secret Service of a Linux desktop.
+ds_add_windows_tests(sdk LIBRARIES ds_sdk EXCLUDE ${posix_helpers} desktop_session_test)
 # code_page_test pins the Linux backend's answers for bytes that do not convert (U+FFFD); the
 # system maps some of them otherwise (0x81 in 1252 to U+0081, a lone lead byte in 932 to U+30FB,
 # a bad trail byte in 936 to "?"), and the Windows backend gives the system's answer.
