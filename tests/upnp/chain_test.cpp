@@ -222,38 +222,40 @@ TEST(ChainTest, AnObjectMayRemoveItselfFromInsideItsOwnHook) {
                                              "b.post"}));
 }
 
-TEST(ChainTest, ObjectsAddedDuringAPassJoinTheNextOne) {
-    Watchdog watchdog;
+// The log of two passes in which a's hook (before or after the wait) adds b during the first.
+enum class AddingHook { preSelect, postSelect };
+std::vector<std::string> twoPassesAddingFrom(AddingHook hook) {
     std::vector<std::string> log;
     auto chain = createChain();
     Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
-    first.onPost = [&](int, const SocketSets&) {
-        if (log.size() == 2)
-            addToChain(*chain, std::make_unique<Probe>("b", log));
-    };
-
+    auto addSecond = [&] { addToChain(*chain, std::make_unique<Probe>("b", log)); };
+    if (hook == AddingHook::preSelect) {
+        first.onPre = [&](SocketSets&, int&) {
+            if (log.size() == 1)
+                addSecond();
+        };
+    } else {
+        first.onPost = [&](int, const SocketSets&) {
+            if (log.size() == 2)
+                addSecond();
+        };
+    }
     runOnePass(*chain, 0);
     runOnePass(*chain, 0);
+    std::vector<std::string> passes = log;  // before the chain's end adds the destroy lines
+    return passes;
+}
 
-    EXPECT_EQ(log,
+TEST(ChainTest, ObjectsAddedDuringAPassJoinTheNextOne) {
+    Watchdog watchdog;
+    EXPECT_EQ(twoPassesAddingFrom(AddingHook::postSelect),
               (std::vector<std::string>{"a.pre", "a.post", "a.pre", "b.pre", "a.post", "b.post"}));
 }
 
 TEST(ChainTest, AnObjectAddedDuringPreSelectWaitsForTheNextPass) {
     // It was not polled in this pass, so it has nothing to be told after the wait.
     Watchdog watchdog;
-    std::vector<std::string> log;
-    auto chain = createChain();
-    Probe& first = addToChain(*chain, std::make_unique<Probe>("a", log));
-    first.onPre = [&](SocketSets&, int&) {
-        if (log.size() == 1)
-            addToChain(*chain, std::make_unique<Probe>("b", log));
-    };
-
-    runOnePass(*chain, 0);
-    runOnePass(*chain, 0);
-
-    EXPECT_EQ(log,
+    EXPECT_EQ(twoPassesAddingFrom(AddingHook::preSelect),
               (std::vector<std::string>{"a.pre", "a.post", "a.pre", "b.pre", "a.post", "b.post"}));
 }
 
