@@ -17,7 +17,6 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,24 +33,13 @@
 #include <string>
 #include <thread>
 
+#include "bench/private_namespace.h"
 #include "sdk/include/drivescout/sdk.h"
 #include "tests/tools/sim_process.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// The same rule as the tests: another namespace than process 1's, or, without access to process
-// 1, the marker that scripts/in-netns sets.
-bool inPrivateNetworkNamespace() {
-    struct stat self {};
-    struct stat init {};
-    if (stat("/proc/self/ns/net", &self) != 0 || stat("/proc/1/ns/net", &init) != 0) {
-        const char* marker = std::getenv("DRIVESCOUT_NETNS");
-        return marker != nullptr && std::string(marker) == "1";
-    }
-    return self.st_ino != init.st_ino || self.st_dev != init.st_dev;
-}
 
 struct Listed {
     std::mutex mutex;
@@ -164,7 +152,7 @@ class NotifyFlood {
 };
 
 void discover(benchmark::State& state, bool flooded) {
-    if (!inPrivateNetworkNamespace()) {
+    if (!bench::inPrivateNetworkNamespace()) {
         state.SkipWithError("needs a private network namespace: run under scripts/in-netns");
         return;
     }
