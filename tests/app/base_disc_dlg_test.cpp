@@ -134,6 +134,16 @@ TEST(BaseDiscDlgTest, WhiteBackgroundIconAndFonts) {
     }
 }
 
+// Decoding the icon's seven images costs milliseconds: the wizard's four dialogs and the
+// application share one decoded icon instead of decoding it once each.
+TEST(BaseDiscDlgTest, EveryDialogSharesTheApplicationIconDecodedOnce) {
+    TestDialog main(IDD_DRIVESCOUT_DIALOG);
+    TestDialog page(IDD_DEVICE_DISCOVERY);
+    EXPECT_EQ(main.m_hIcon.cacheKey(), page.m_hIcon.cacheKey());
+    EXPECT_EQ(main.m_hIcon.cacheKey(), LoadIconResource(IDR_MAINFRAME).cacheKey());
+    EXPECT_EQ(page.m_hIcon.availableSizes().size(), 7);
+}
+
 TEST(BaseDiscDlgTest, TextIsGreyUnlessTheDialogChoosesOtherwise) {
     QWidget parent;  // destroyed last: the pages are its children
     TestDialog plain(IDD_DEVICE_LOGIN);
