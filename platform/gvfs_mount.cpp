@@ -1,7 +1,5 @@
 #include "platform/gvfs_mount.h"
 
-#include <gio/gio.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -9,22 +7,28 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/gio_library.h"
 #include "platform/trace.h"
 
 namespace platform {
 namespace {
+
+// Only called once gvfsAvailable() said yes, which it does only with GIO loaded.
+const GioLibrary& gio() {
+    return *gioLibrary();
+}
 
 constexpr auto kMountDeadline = std::chrono::seconds(30);
 // After a cancellation, how long GVfs gets to hand back the operation it was told to drop.
 constexpr auto kCancelGrace = std::chrono::seconds(5);
 
 struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
+    void operator()(gpointer object) const { gio().g_object_unref(object); }
 };
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, ObjectUnref>;
 struct ErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
+    void operator()(GError* error) const { gio().g_error_free(error); }
 };
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
 
@@ -34,15 +38,15 @@ std::mutex gvfsMutex;  // one GVfs operation at a time
 // GIO's callbacks come to us and never to a loop of the host program.
 class OwnMainContext {
   public:
-    OwnMainContext() : context_(g_main_context_new()) {
-        g_main_context_push_thread_default(context_);
+    OwnMainContext() : context_(gio().g_main_context_new()) {
+        gio().g_main_context_push_thread_default(context_);
     }
     ~OwnMainContext() {
         // Whatever is still queued belongs to finished operations.
-        while (g_main_context_iteration(context_, FALSE)) {
+        while (gio().g_main_context_iteration(context_, FALSE)) {
         }
-        g_main_context_pop_thread_default(context_);
-        g_main_context_unref(context_);
+        gio().g_main_context_pop_thread_default(context_);
+        gio().g_main_context_unref(context_);
     }
     OwnMainContext(const OwnMainContext&) = delete;
     OwnMainContext& operator=(const OwnMainContext&) = delete;
@@ -55,19 +59,19 @@ class OwnMainContext {
             if (left.count() <= 0)
                 return false;
             bool woken = false;
-            GSource* timer = g_timeout_source_new(static_cast<guint>(left.count()));
-            g_source_set_callback(
+            GSource* timer = gio().g_timeout_source_new(static_cast<guint>(left.count()));
+            gio().g_source_set_callback(
                 timer,
                 [](gpointer flag) -> gboolean {
                     *static_cast<bool*>(flag) = true;
                     return G_SOURCE_REMOVE;
                 },
                 &woken, nullptr);
-            g_source_attach(timer, context_);
+            gio().g_source_attach(timer, context_);
             while (!done && !woken)
-                g_main_context_iteration(context_, TRUE);
-            g_source_destroy(timer);
-            g_source_unref(timer);
+                gio().g_main_context_iteration(context_, TRUE);
+            gio().g_source_destroy(timer);
+            gio().g_source_unref(timer);
         }
         return true;
     }
@@ -85,7 +89,7 @@ bool runOperation(OwnMainContext& loop, State& state, GCancellable* cancellable,
     start();
     if (loop.runUntil(state.done, std::chrono::steady_clock::now() + deadline))
         return true;
-    g_cancellable_cancel(cancellable);
+    gio().g_cancellable_cancel(cancellable);
     loop.runUntil(state.done, std::chrono::steady_clock::now() + kCancelGrace);
     return false;
 }
@@ -102,36 +106,36 @@ void answerPassword(GMountOperation* operation, const char*, const char*, const 
     auto* state = static_cast<MountState*>(data);
     // A second question means GVfs refused the first answer; asking again would only repeat it.
     if (++state->passwordRequests > 1) {
-        g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+        gio().g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
         return;
     }
     const GvfsLogin& login = *state->login;
     if (login.user.empty() && (flags & G_ASK_PASSWORD_ANONYMOUS_SUPPORTED)) {
-        g_mount_operation_set_anonymous(operation, TRUE);
+        gio().g_mount_operation_set_anonymous(operation, TRUE);
     } else {
-        g_mount_operation_set_anonymous(operation, FALSE);
-        g_mount_operation_set_username(operation, login.user.c_str());
-        g_mount_operation_set_domain(operation, login.domain.c_str());
-        g_mount_operation_set_password(operation, login.password.c_str());
+        gio().g_mount_operation_set_anonymous(operation, FALSE);
+        gio().g_mount_operation_set_username(operation, login.user.c_str());
+        gio().g_mount_operation_set_domain(operation, login.domain.c_str());
+        gio().g_mount_operation_set_password(operation, login.password.c_str());
     }
-    g_mount_operation_set_password_save(operation, G_PASSWORD_SAVE_NEVER);
-    g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
+    gio().g_mount_operation_set_password_save(operation, G_PASSWORD_SAVE_NEVER);
+    gio().g_mount_operation_reply(operation, G_MOUNT_OPERATION_HANDLED);
 }
 
 void refuseQuestion(GMountOperation* operation, const char*, const char**, gpointer) {
-    g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
+    gio().g_mount_operation_reply(operation, G_MOUNT_OPERATION_ABORTED);
 }
 
 void mountFinished(GObject* source, GAsyncResult* result, gpointer data) {
     auto* state = static_cast<MountState*>(data);
     GError* raw = nullptr;
-    g_file_mount_enclosing_volume_finish(G_FILE(source), result, &raw);
+    gio().g_file_mount_enclosing_volume_finish(reinterpret_cast<GFile*>(source), result, &raw);
     state->error.reset(raw);
     state->done = true;
 }
 
 WinError codeOfMountError(const GError& error, const MountState& state) {
-    if (error.domain == G_IO_ERROR) {
+    if (error.domain == gio().g_io_error_quark()) {
         switch (error.code) {
             case G_IO_ERROR_FAILED_HANDLED:
             case G_IO_ERROR_PERMISSION_DENIED:
@@ -152,7 +156,7 @@ WinError codeOfMountError(const GError& error, const MountState& state) {
 }
 
 GObjectPtr<GMount> enclosingMount(GFile* file) {
-    return GObjectPtr<GMount>(g_file_find_enclosing_mount(file, nullptr, nullptr));
+    return GObjectPtr<GMount>(gio().g_file_find_enclosing_mount(file, nullptr, nullptr));
 }
 
 bool checkAvailable() {
@@ -164,12 +168,16 @@ bool checkAvailable() {
         traceNarrow("gvfs: no session bus; shares are checked and recorded, not mounted");
         return false;
     }
-    GVfs* vfs = g_vfs_get_default();
-    const gchar* const* schemes = g_vfs_get_supported_uri_schemes(vfs);
+    if (!gioLibrary()) {
+        traceNarrow("gvfs: GIO could not be loaded; shares are checked and recorded, not mounted");
+        return false;
+    }
+    GVfs* vfs = gio().g_vfs_get_default();
+    const gchar* const* schemes = gio().g_vfs_get_supported_uri_schemes(vfs);
     const bool smb =
-        schemes && std::any_of(schemes, schemes + g_strv_length(const_cast<gchar**>(schemes)),
+        schemes && std::any_of(schemes, schemes + gio().g_strv_length(const_cast<gchar**>(schemes)),
                                [](const gchar* scheme) { return std::strcmp(scheme, "smb") == 0; });
-    if (!g_vfs_is_active(vfs) || !smb) {
+    if (!gio().g_vfs_is_active(vfs) || !smb) {
         traceNarrow(
             "gvfs: no GVfs daemon with SMB support on the session bus; shares are checked "
             "and recorded, not mounted");
@@ -204,36 +212,39 @@ GvfsMountResult gvfsMount(const std::string& url, const GvfsLogin& login) {
         return {};
     std::lock_guard lock(gvfsMutex);
     OwnMainContext loop;
-    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
-    GObjectPtr<GMountOperation> operation(g_mount_operation_new());
-    GObjectPtr<GCancellable> cancellable(g_cancellable_new());
+    GObjectPtr<GFile> file(gio().g_file_new_for_uri(url.c_str()));
+    GObjectPtr<GMountOperation> operation(gio().g_mount_operation_new());
+    GObjectPtr<GCancellable> cancellable(gio().g_cancellable_new());
     // On the heap: should GVfs keep the operation past the grace period, its late callback must
     // still find the state, which is then left to leak rather than be used after its end.
     auto state = std::make_unique<MountState>();
     state->login = &login;
-    g_signal_connect(operation.get(), "ask-password", G_CALLBACK(answerPassword), state.get());
-    g_signal_connect(operation.get(), "ask-question", G_CALLBACK(refuseQuestion), state.get());
+    gio().g_signal_connect_data(operation.get(), "ask-password", G_CALLBACK(answerPassword),
+                                state.get(), nullptr, GConnectFlags());
+    gio().g_signal_connect_data(operation.get(), "ask-question", G_CALLBACK(refuseQuestion),
+                                state.get(), nullptr, GConnectFlags());
     const bool finished = runOperation(
         loop, *state, cancellable.get(),
         [&] {
-            g_file_mount_enclosing_volume(file.get(), G_MOUNT_MOUNT_NONE, operation.get(),
-                                          cancellable.get(), mountFinished, state.get());
+            gio().g_file_mount_enclosing_volume(file.get(), G_MOUNT_MOUNT_NONE, operation.get(),
+                                                cancellable.get(), mountFinished, state.get());
         },
         kMountDeadline);
     if (!state->done) {
-        g_signal_handlers_disconnect_by_data(operation.get(), state.get());
+        gio().g_signal_handlers_disconnect_matched(operation.get(), G_SIGNAL_MATCH_DATA, 0, 0,
+                                                   nullptr, nullptr, state.get());
         state.release();
         traceNarrow("gvfs: mount of " + url + " did not end");
         return {kErrorBadNetPath, false};
     }
     if (!finished || state->error) {
-        if (state->error &&
-            g_error_matches(state->error.get(), G_IO_ERROR, G_IO_ERROR_ALREADY_MOUNTED))
+        if (state->error && gio().g_error_matches(state->error.get(), gio().g_io_error_quark(),
+                                                  G_IO_ERROR_ALREADY_MOUNTED))
             return {kNoError, true};
         const WinError code = finished ? codeOfMountError(*state->error, *state) : kErrorBadNetPath;
         traceNarrow("gvfs: mount of " + url + " failed (" +
-                    (state->error ? std::string(g_quark_to_string(state->error->domain)) + " " +
-                                        std::to_string(state->error->code)
+                    (state->error ? std::string(gio().g_quark_to_string(state->error->domain)) +
+                                        " " + std::to_string(state->error->code)
                                   : std::string("deadline")) +
                     "), code " + std::to_string(code));
         return {code, false};
@@ -251,7 +262,7 @@ struct UnmountState {
 void unmountFinished(GObject* source, GAsyncResult* result, gpointer data) {
     auto* state = static_cast<UnmountState*>(data);
     GError* raw = nullptr;
-    g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &raw);
+    gio().g_mount_unmount_with_operation_finish(reinterpret_cast<GMount*>(source), result, &raw);
     state->error.reset(raw);
     state->done = true;
 }
@@ -263,17 +274,17 @@ WinError gvfsUnmount(const std::string& url) {
         return kErrorNotConnected;
     std::lock_guard lock(gvfsMutex);
     OwnMainContext loop;
-    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    GObjectPtr<GFile> file(gio().g_file_new_for_uri(url.c_str()));
     GObjectPtr<GMount> mount = enclosingMount(file.get());
     if (!mount)
         return kErrorNotConnected;
-    GObjectPtr<GCancellable> cancellable(g_cancellable_new());
+    GObjectPtr<GCancellable> cancellable(gio().g_cancellable_new());
     auto state = std::make_unique<UnmountState>();  // on the heap, as in gvfsMount
     runOperation(
         loop, *state, cancellable.get(),
         [&] {
-            g_mount_unmount_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, nullptr,
-                                           cancellable.get(), unmountFinished, state.get());
+            gio().g_mount_unmount_with_operation(mount.get(), G_MOUNT_UNMOUNT_NONE, nullptr,
+                                                 cancellable.get(), unmountFinished, state.get());
         },
         kMountDeadline);
     if (!state->done) {
@@ -283,7 +294,7 @@ WinError gvfsUnmount(const std::string& url) {
     }
     if (state->error) {
         traceNarrow("gvfs: unmount of " + url + " failed (" +
-                    std::string(g_quark_to_string(state->error->domain)) + " " +
+                    std::string(gio().g_quark_to_string(state->error->domain)) + " " +
                     std::to_string(state->error->code) + ")");
         return kErrorBadNetPath;
     }
@@ -295,7 +306,7 @@ bool gvfsIsMounted(const std::string& url) {
         return false;
     std::lock_guard lock(gvfsMutex);
     OwnMainContext loop;
-    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    GObjectPtr<GFile> file(gio().g_file_new_for_uri(url.c_str()));
     return enclosingMount(file.get()) != nullptr;
 }
 
@@ -304,11 +315,12 @@ std::string gvfsLocation(const std::string& url) {
         return url;
     std::lock_guard lock(gvfsMutex);
     OwnMainContext loop;
-    GObjectPtr<GFile> file(g_file_new_for_uri(url.c_str()));
+    GObjectPtr<GFile> file(gio().g_file_new_for_uri(url.c_str()));
     if (!enclosingMount(file.get()))
         return url;
     // GVfs gives a local path only through its FUSE bridge.
-    std::unique_ptr<char, decltype(&g_free)> path(g_file_get_path(file.get()), g_free);
+    std::unique_ptr<char, decltype(gio().g_free)> path(gio().g_file_get_path(file.get()),
+                                                       gio().g_free);
     return path ? std::string(path.get()) : url;
 }
 

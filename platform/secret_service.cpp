@@ -1,14 +1,14 @@
 #include "platform/secret_service.h"
 
-#include <gio/gio.h>
-#include <libsecret/secret.h>
-
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "platform/gio_library.h"
+#include "platform/secret_library.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
 
@@ -18,6 +18,18 @@ namespace {
 // What the platform answers when no credential session can take the write.
 constexpr WinError kErrorNoSuchLogonSession = 1312;
 constexpr gint kBusTimeoutMs = 2000;
+
+// GIO and libsecret, loaded on first use; false (traced) when either cannot be loaded.
+bool librariesLoaded() {
+    return gioLibrary() && secretLibrary();
+}
+// Only called once librariesLoaded() said yes.
+const GioLibrary& gio() {
+    return *gioLibrary();
+}
+const SecretLibrary& secret() {
+    return *secretLibrary();
+}
 
 const SecretSchema* schema() {
     static const SecretSchema credentialSchema = {"org.drivescout.Credential",
@@ -41,30 +53,31 @@ const SecretSchema* schema() {
 }
 
 struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
+    void operator()(GError* error) const { gio().g_error_free(error); }
 };
 struct HashTableUnref {
-    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+    void operator()(GHashTable* table) const { gio().g_hash_table_unref(table); }
 };
 struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
+    void operator()(gpointer object) const { gio().g_object_unref(object); }
 };
 
 // Error texts from the bus carry no secret, but only the domain and code go to the trace anyway.
 void traceFailure(const char* what, GError* error) {
     traceNarrow(std::string("credential store: ") + what + " failed" +
-                (error ? " (" + std::string(g_quark_to_string(error->domain)) + " " +
+                (error ? " (" + std::string(gio().g_quark_to_string(error->domain)) + " " +
                              std::to_string(error->code) + ")"
                        : std::string()));
 }
 
 std::unique_ptr<GHashTable, HashTableUnref> searchAttributes(uint32_t type,
                                                              std::u16string_view target) {
-    std::unique_ptr<GHashTable, HashTableUnref> attributes(
-        g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
-    g_hash_table_insert(attributes.get(), g_strdup("type"), g_strdup(std::to_string(type).c_str()));
-    g_hash_table_insert(attributes.get(), g_strdup("target"),
-                        g_strdup(utf16ToUtf8(target).c_str()));
+    std::unique_ptr<GHashTable, HashTableUnref> attributes(gio().g_hash_table_new_full(
+        gio().g_str_hash, gio().g_str_equal, gio().g_free, gio().g_free));
+    gio().g_hash_table_insert(attributes.get(), gio().g_strdup("type"),
+                              gio().g_strdup(std::to_string(type).c_str()));
+    gio().g_hash_table_insert(attributes.get(), gio().g_strdup("target"),
+                              gio().g_strdup(utf16ToUtf8(target).c_str()));
     return attributes;
 }
 
@@ -72,7 +85,7 @@ std::unique_ptr<GHashTable, HashTableUnref> searchAttributes(uint32_t type,
 
 bool secretServiceAvailable() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (!address || !address[0])
+    if (!address || !address[0] || !librariesLoaded())
         return false;
     static std::mutex mutex;
     static std::map<std::string, bool> answers;
@@ -81,7 +94,7 @@ bool secretServiceAvailable() {
         return it->second;
     bool owned = false;
     GError* rawError = nullptr;
-    std::unique_ptr<GDBusConnection, ObjectUnref> bus(g_dbus_connection_new_for_address_sync(
+    std::unique_ptr<GDBusConnection, ObjectUnref> bus(gio().g_dbus_connection_new_for_address_sync(
         address,
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
@@ -89,47 +102,51 @@ bool secretServiceAvailable() {
     std::unique_ptr<GError, GErrorFree> error(rawError);
     if (bus) {
         rawError = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(
+        GVariant* reply = gio().g_dbus_connection_call_sync(
             bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "NameHasOwner", g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(b)"),
-            G_DBUS_CALL_FLAGS_NO_AUTO_START, kBusTimeoutMs, nullptr, &rawError);
+            "NameHasOwner", gio().g_variant_new("(s)", "org.freedesktop.secrets"),
+            reinterpret_cast<const GVariantType*>("(b)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+            kBusTimeoutMs, nullptr, &rawError);
         error.reset(rawError);
         if (reply) {
             gboolean hasOwner = FALSE;
-            g_variant_get(reply, "(b)", &hasOwner);
+            gio().g_variant_get(reply, "(b)", &hasOwner);
             owned = hasOwner;
-            g_variant_unref(reply);
+            gio().g_variant_unref(reply);
         }
-        g_dbus_connection_close_sync(bus.get(), nullptr, nullptr);
+        gio().g_dbus_connection_close_sync(bus.get(), nullptr, nullptr);
     }
     answers[address] = owned;
     return owned;
 }
 
 std::optional<std::u16string> passwordOfSecretText(const char* text) {
-    if (!text || !g_utf8_validate(text, -1, nullptr))
+    const GioLibrary* glib = gioLibrary();
+    if (!text || !glib || !glib->g_utf8_validate(text, -1, nullptr))
         return std::nullopt;
     return utf8ToUtf16(text);
 }
 
 WinError secretServiceStore(const Credential& credential, std::u16string_view password) {
+    if (!librariesLoaded())
+        return kErrorNoSuchLogonSession;
     std::unique_ptr<GHashTable, HashTableUnref> attributes =
         searchAttributes(credential.type, credential.targetName);
-    g_hash_table_insert(attributes.get(), g_strdup("user"),
-                        g_strdup(utf16ToUtf8(credential.userName).c_str()));
-    g_hash_table_insert(attributes.get(), g_strdup("flags"),
-                        g_strdup(std::to_string(credential.flags).c_str()));
-    g_hash_table_insert(attributes.get(), g_strdup("persist"),
-                        g_strdup(std::to_string(credential.persist).c_str()));
+    gio().g_hash_table_insert(attributes.get(), gio().g_strdup("user"),
+                              gio().g_strdup(utf16ToUtf8(credential.userName).c_str()));
+    gio().g_hash_table_insert(attributes.get(), gio().g_strdup("flags"),
+                              gio().g_strdup(std::to_string(credential.flags).c_str()));
+    gio().g_hash_table_insert(attributes.get(), gio().g_strdup("persist"),
+                              gio().g_strdup(std::to_string(credential.persist).c_str()));
     // A replaced credential must not linger under its old user name.
     secretServiceDelete(credential.type, credential.targetName);
     const std::string label = "Drive Scout: " + utf16ToUtf8(credential.targetName);
-    std::string secret = utf16ToUtf8(password);
+    std::string text = utf16ToUtf8(password);
     GError* rawError = nullptr;
     const gboolean stored =
-        secret_password_storev_sync(schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                                    label.c_str(), secret.c_str(), nullptr, &rawError);
-    std::fill(secret.begin(), secret.end(), '\0');
+        secret().secret_password_storev_sync(schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
+                                             label.c_str(), text.c_str(), nullptr, &rawError);
+    std::fill(text.begin(), text.end(), '\0');
     std::unique_ptr<GError, GErrorFree> error(rawError);
     if (!stored) {
         traceFailure("store", error.get());
@@ -139,9 +156,11 @@ WinError secretServiceStore(const Credential& credential, std::u16string_view pa
 }
 
 WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credential& credential) {
+    if (!librariesLoaded())
+        return kErrorFileNotFound;
     std::unique_ptr<GHashTable, HashTableUnref> attributes = searchAttributes(type, target);
     GError* rawError = nullptr;
-    GList* found = secret_password_searchv_sync(
+    GList* found = secret().secret_password_searchv_sync(
         schema(), attributes.get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
         &rawError);
@@ -154,12 +173,12 @@ WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credenti
     auto* item = static_cast<SecretRetrievable*>(found->data);
     WinError result = kErrorFileNotFound;
     rawError = nullptr;
-    SecretValue* value = secret_retrievable_retrieve_secret_sync(item, nullptr, &rawError);
+    SecretValue* value = secret().secret_retrievable_retrieve_secret_sync(item, nullptr, &rawError);
     error.reset(rawError);
     // A secret that is not text (stored by another program under our schema) holds no password
     // we could hand on: no credential.
     const std::optional<std::u16string> password =
-        value ? passwordOfSecretText(secret_value_get_text(value)) : std::nullopt;
+        value ? passwordOfSecretText(secret().secret_value_get_text(value)) : std::nullopt;
     if (value && !password) {
         traceNarrow("credential store: the stored secret is not text");
     } else if (value) {
@@ -167,31 +186,34 @@ WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credenti
         read.type = type;
         read.targetName = std::u16string(target);
         read.blob = passwordBlob(*password);
-        GHashTable* itemAttributes = secret_retrievable_get_attributes(item);
+        GHashTable* itemAttributes = secret().secret_retrievable_get_attributes(item);
         auto text = [itemAttributes](const char* name) {
-            const auto* found = static_cast<const char*>(g_hash_table_lookup(itemAttributes, name));
+            const auto* found =
+                static_cast<const char*>(gio().g_hash_table_lookup(itemAttributes, name));
             return std::string(found ? found : "");
         };
         read.userName = utf8ToUtf16(text("user"));
         read.flags = static_cast<uint32_t>(std::strtoul(text("flags").c_str(), nullptr, 10));
         read.persist = static_cast<uint32_t>(std::strtoul(text("persist").c_str(), nullptr, 10));
-        g_hash_table_unref(itemAttributes);
+        gio().g_hash_table_unref(itemAttributes);
         credential = std::move(read);
         result = kNoError;
     } else {
         traceFailure("lookup", error.get());
     }
     if (value)
-        secret_value_unref(value);
-    g_list_free_full(found, g_object_unref);
+        secret().secret_value_unref(value);
+    gio().g_list_free_full(found, gio().g_object_unref);
     return result;
 }
 
 WinError secretServiceDelete(uint32_t type, std::u16string_view target) {
+    if (!librariesLoaded())
+        return kErrorFileNotFound;
     std::unique_ptr<GHashTable, HashTableUnref> attributes = searchAttributes(type, target);
     GError* rawError = nullptr;
     const gboolean removed =
-        secret_password_clearv_sync(schema(), attributes.get(), nullptr, &rawError);
+        secret().secret_password_clearv_sync(schema(), attributes.get(), nullptr, &rawError);
     std::unique_ptr<GError, GErrorFree> error(rawError);
     return removed ? kNoError : kErrorFileNotFound;
 }

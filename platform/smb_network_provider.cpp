@@ -1,7 +1,5 @@
 #include "platform/smb_network_provider.h"
 
-#include <libsmbclient.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include "platform/gvfs_mount.h"
 #include "platform/network_names.h"
 #include "platform/share_enumeration.h"
+#include "platform/smb_client_library.h"
 #include "platform/user_store.h"
 #include "platform/utf.h"
 
@@ -36,7 +35,8 @@ void copyField(char* target, int size, const std::string& value) {
 
 void authenticate(SMBCCTX* context, const char*, const char*, char*, int, char* user, int userSize,
                   char* password, int passwordSize) {
-    const auto* credentials = static_cast<const SmbCredentials*>(smbc_getOptionUserData(context));
+    const auto* credentials =
+        static_cast<const SmbCredentials*>(smbClientLibrary()->smbc_getOptionUserData(context));
     copyField(user, userSize, credentials->user);
     copyField(password, passwordSize, credentials->password);
 }
@@ -51,57 +51,61 @@ class SmbSession {
   public:
     SmbSession(std::u16string_view user, std::u16string_view password)
         : lock_(smbClientMutex),
-          credentials_{utf16ToUtf8(user), utf16ToUtf8(password)},
-          context_(smbc_new_context()) {
-        if (!context_)
+          smb_(smbClientLibrary()),
+          credentials_{utf16ToUtf8(user), utf16ToUtf8(password)} {
+        if (!smb_ || !(context_ = smb_->smbc_new_context()))
             return;
-        smbc_setDebug(context_, 0);
-        smbc_setOptionUserData(context_, &credentials_);
-        smbc_setFunctionAuthDataWithContext(context_, authenticate);
-        smbc_setOptionUseKerberos(context_, false);
-        smbc_setOptionFallbackAfterKerberos(context_, true);
-        smbc_setOptionUseCCache(context_, false);
+        smb_->smbc_setDebug(context_, 0);
+        smb_->smbc_setOptionUserData(context_, &credentials_);
+        smb_->smbc_setFunctionAuthDataWithContext(context_, authenticate);
+        smb_->smbc_setOptionUseKerberos(context_, false);
+        smb_->smbc_setOptionFallbackAfterKerberos(context_, true);
+        smb_->smbc_setOptionUseCCache(context_, false);
         // Without this, refused credentials would silently become an anonymous session.
-        smbc_setOptionNoAutoAnonymousLogin(context_, true);
-        smbc_setPort(context_, smbPort());
-        smbc_setTimeout(context_, kSmbTimeoutMs);
-        if (!smbc_init_context(context_)) {
-            smbc_free_context(context_, 1);
+        smb_->smbc_setOptionNoAutoAnonymousLogin(context_, true);
+        smb_->smbc_setPort(context_, smbPort());
+        smb_->smbc_setTimeout(context_, kSmbTimeoutMs);
+        if (!smb_->smbc_init_context(context_)) {
+            smb_->smbc_free_context(context_, 1);
             context_ = nullptr;
         }
     }
     ~SmbSession() {
         if (context_)
-            smbc_free_context(context_, 1);
+            smb_->smbc_free_context(context_, 1);
         std::fill(credentials_.password.begin(), credentials_.password.end(), '\0');
     }
     SmbSession(const SmbSession&) = delete;
     SmbSession& operator=(const SmbSession&) = delete;
 
-    // 0 when the folder can be listed, else the errno of the failure.
+    // 0 when the folder can be listed, else the errno of the failure (ELIBACC: no SMB client).
     int probe(const std::string& url) { return list(url, nullptr); }
 
     // Lists the folder (or the shares of a server), handing each entry to `entry`.
     template <typename Visit>
     int list(const std::string& url, Visit visit) {
+        if (!smb_)
+            return ELIBACC;
         if (!context_)
             return ENOMEM;
         errno = 0;
-        SMBCFILE* dir = smbc_getFunctionOpendir(context_)(context_, url.c_str());
+        SMBCFILE* dir = smb_->smbc_getFunctionOpendir(context_)(context_, url.c_str());
         if (!dir)
             return errno ? errno : EIO;
         if constexpr (!std::is_same_v<Visit, std::nullptr_t>) {
-            while (const smbc_dirent* entry = smbc_getFunctionReaddir(context_)(context_, dir))
+            while (const smbc_dirent* entry =
+                       smb_->smbc_getFunctionReaddir(context_)(context_, dir))
                 visit(*entry);
         }
-        smbc_getFunctionClosedir(context_)(context_, dir);
+        smb_->smbc_getFunctionClosedir(context_)(context_, dir);
         return 0;
     }
 
   private:
     std::lock_guard<std::recursive_mutex> lock_;
+    const SmbClientLibrary* smb_;
     SmbCredentials credentials_;
-    SMBCCTX* context_;
+    SMBCCTX* context_ = nullptr;
 };
 
 std::string encodeComponent(std::u16string_view text) {
@@ -237,6 +241,9 @@ WinError winErrorFromSmbErrno(int error) {
             return kErrorAccessDenied;
         case ENOMEM:
             return kErrorNotEnoughMemory;
+        case ELIBACC:
+            // libsmbclient could not be loaded: to the caller, no SMB network is there.
+            return kErrorNoNetwork;
         default:
             // ECONNREFUSED, ETIMEDOUT, EHOSTUNREACH, ENETUNREACH and whatever else keeps the
             // server out of reach.

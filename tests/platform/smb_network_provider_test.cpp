@@ -20,7 +20,7 @@ TEST(SmbErrorMapping, ErrnoGivesThePlatformCode) {
     const std::pair<int, WinError> cases[] = {
         {0, 0},          {ENOENT, 67},       {ENOTDIR, 67},     {ECONNREFUSED, 53},
         {ETIMEDOUT, 53}, {EHOSTUNREACH, 53}, {ENETUNREACH, 53}, {EACCES, 5},
-        {EPERM, 5},      {ENOMEM, 8},
+        {EPERM, 5},      {ENOMEM, 8},        {ELIBACC, 1222},
     };
     for (const auto& [error, expected] : cases)
         EXPECT_EQ(winErrorFromSmbErrno(error), expected) << "errno " << error;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <string>
@@ -115,6 +116,23 @@ TEST_F(DiscoveryIntegrationTest, FilterByUdnPrefixListsOnlyTheNasAndItsGoodbyeRe
     EXPECT_EQ(seen[0].name, "Homevault 1");
     EXPECT_EQ(seen[1].kind, DEVICE_REMOVED);
     EXPECT_EQ(seen[1].suffix, "00107f000101");
+}
+
+// What a program that only discovers has in its memory: the SMB client, GIO and libsecret are
+// opened only when a share, a mount or a credential first needs them.
+TEST_F(DiscoveryIntegrationTest, DiscoveryLoadsNeitherTheSmbClientNorTheKeyring) {
+    platform::setNetworkProvider(nullptr);  // the real provider, as in a host program
+    SimProcess sim(
+        {"--homevault", "1", "--answer-at-once", "--announce-interval", "0", "--duration", "60"});
+    ASSERT_TRUE(sim.waitReady());
+    startDiscovery("");
+    ASSERT_TRUE(log_.waitFor(1));
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        for (const char* library : {"libsmbclient", "samba", "libsecret", "libgio", "libglib"})
+            EXPECT_EQ(line.find(library), std::string::npos) << line;
+    }
 }
 
 TEST_F(DiscoveryIntegrationTest, AnAddressAddedInTheNamespaceMakesTheControlPointSearchAgain) {

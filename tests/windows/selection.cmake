@@ -10,7 +10,7 @@ set(posix_helpers
   resource_file_localization_test)
 set(linux_backends
   credential_store_test smb_network_provider_test system_language_test user_store_test
-  workstation_test gvfs_mount_test)
+  workstation_test gvfs_mount_test optional_libraries_test)
 
 ds_add_windows_tests(framework LIBRARIES ds_framework EXCLUDE ${posix_helpers})
 ds_add_windows_tests(upnp LIBRARIES ds_upnp EXCLUDE ${posix_helpers})
