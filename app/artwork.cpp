@@ -1,12 +1,23 @@
 #include "app/artwork.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <array>
+#include <optional>
 
 namespace {
 
 constexpr std::array kIconSizes{256, 128, 64, 48, 32, 24, 16};
 constexpr int kHighDensity = 2;  // the second set of bitmaps, name@2x.png
+
+// The application icon with its images decoded, made on first use and shared by the application
+// and every dialog (QIcon is implicitly shared): decoding the seven images costs milliseconds,
+// once per window otherwise. It goes with the application object, so that no pixmap outlives
+// Qt's GUI set-up; a later application makes it anew.
+std::optional<QIcon>& ApplicationIcon() {
+    static std::optional<QIcon> icon;
+    return icon;
+}
 
 }  // namespace
 
@@ -65,9 +76,13 @@ QIcon LoadIconResource(int iconId) {
         return {};
     }
     // Both icons carry the same seven images.
-    QIcon icon;
-    for (int size : kIconSizes) {
-        icon.addFile(QStringLiteral(":/artwork/icon-%1.png").arg(size), QSize(size, size));
+    std::optional<QIcon>& icon = ApplicationIcon();
+    if (!icon) {
+        icon.emplace();
+        for (int size : kIconSizes) {
+            icon->addFile(QStringLiteral(":/artwork/icon-%1.png").arg(size), QSize(size, size));
+        }
+        qAddPostRoutine([] { ApplicationIcon().reset(); });
     }
-    return icon;
+    return *icon;
 }
