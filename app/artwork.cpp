@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <array>
 #include <optional>
 
@@ -17,6 +18,15 @@ constexpr int kHighDensity = 2;  // the second set of bitmaps, name@2x.png
 std::optional<QIcon>& ApplicationIcon() {
     static std::optional<QIcon> icon;
     return icon;
+}
+
+// Reads one of the compiled-in images, all of them PNG. The format is named, not guessed: guessing
+// makes Qt load every image-format plugin it has (GIF, ICO, JPEG, ...) to ask each one whether it
+// reads the data, at the wizard's start, where Qt reads PNG itself.
+QPixmap ReadPngResource(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 }  // namespace
@@ -55,7 +65,7 @@ QPixmap LoadBitmapResource(int bitmapId, double devicePixelRatio) {
     if (path.isEmpty()) {
         return {};
     }
-    QPixmap bitmap(path);
+    QPixmap bitmap = ReadPngResource(path);
     bitmap.setDevicePixelRatio(density);
     return bitmap;
 }
@@ -80,7 +90,7 @@ QIcon LoadIconResource(int iconId) {
     if (!icon) {
         icon.emplace();
         for (int size : kIconSizes) {
-            icon->addFile(QStringLiteral(":/artwork/icon-%1.png").arg(size), QSize(size, size));
+            icon->addPixmap(ReadPngResource(QStringLiteral(":/artwork/icon-%1.png").arg(size)));
         }
         qAddPostRoutine([] { ApplicationIcon().reset(); });
     }
