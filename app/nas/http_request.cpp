@@ -1,13 +1,14 @@
 #include "app/nas/http_request.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <array>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "app/nas/curl_library.h"
 
 namespace nas {
 namespace {
@@ -18,22 +19,27 @@ using Clock = std::chrono::steady_clock;
 constexpr char kUserAgent[] = "Drive Scout";
 using std::chrono::milliseconds;
 
+// The library, once performHttpRequest has found it loaded.
+const CurlLibrary& curl() {
+    return *curlLibrary();
+}
+
 void initialiseCurlOnce() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] { curl().curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    void operator()(CURL* easy) const { curl().curl_easy_cleanup(easy); }
 };
 struct HeaderListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { curl().curl_slist_free_all(list); }
 };
 struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+    void operator()(CURLU* url) const { curl().curl_url_cleanup(url); }
 };
 struct CurlTextDeleter {
-    void operator()(char* text) const { curl_free(text); }
+    void operator()(char* text) const { curl().curl_free(text); }
 };
 
 struct BodySink {
@@ -54,11 +60,11 @@ size_t appendBody(char* data, size_t size, size_t count, void* user) {
 }
 
 std::string hostOf(const std::string& url) {
-    std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
-    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+    std::unique_ptr<CURLU, UrlDeleter> parsed(curl().curl_url());
+    if (!parsed || curl().curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
         return {};
     char* host = nullptr;
-    if (curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK)
+    if (curl().curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK)
         return {};
     std::unique_ptr<char, CurlTextDeleter> owned(host);
     std::string text = host;
@@ -74,7 +80,7 @@ bool isConnectFailure(CURLcode code, CURL* easy) {
     if (code != CURLE_OPERATION_TIMEDOUT)
         return false;
     curl_off_t connectTime = 0;
-    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectTime);
+    curl().curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectTime);
     return connectTime == 0;
 }
 
@@ -86,7 +92,7 @@ struct Attempt {
 Attempt runAttempt(const HttpRequest& request, const HttpLimits& limits, milliseconds remaining,
                    HttpResponse& response) {
     Attempt attempt;
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    std::unique_ptr<CURL, EasyDeleter> easy(curl().curl_easy_init());
     if (!easy) {
         attempt.code = CURLE_FAILED_INIT;
         return attempt;
@@ -95,7 +101,7 @@ Attempt runAttempt(const HttpRequest& request, const HttpLimits& limits, millise
 
     std::unique_ptr<curl_slist, HeaderListDeleter> headers;
     auto addHeader = [&headers](const std::string& line) {
-        curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
+        curl_slist* grown = curl().curl_slist_append(headers.get(), line.c_str());
         if (grown) {
             headers.release();
             headers.reset(grown);
@@ -113,37 +119,37 @@ Attempt runAttempt(const HttpRequest& request, const HttpLimits& limits, millise
     response.body.clear();
     BodySink sink{&response.body, limits.maxBodyBytes};
 
-    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()));
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(std::min(limits.connect, remaining).count()));
+    curl().curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
+    curl().curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+    curl().curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl().curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl().curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl().curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl().curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl().curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
+    curl().curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    curl().curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()));
+    curl().curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                            static_cast<long>(std::min(limits.connect, remaining).count()));
     if (isLocalNetworkHost(hostOf(request.url)))
-        curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+        curl().curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     if (request.method == "POST") {
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
+        curl().curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl().curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
+        curl().curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
     } else {
-        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+        curl().curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
 
-    attempt.code = curl_easy_perform(h);
+    attempt.code = curl().curl_easy_perform(h);
     long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    curl().curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.status = status;
     attempt.connectFailed = status == 0 && isConnectFailure(attempt.code, h);
     if (sink.overflowed)
         response.error = "answer larger than " + std::to_string(limits.maxBodyBytes) + " bytes";
     else if (attempt.code != CURLE_OK)
-        response.error = curl_easy_strerror(attempt.code);
+        response.error = curl().curl_easy_strerror(attempt.code);
     return attempt;
 }
 
@@ -171,8 +177,13 @@ bool isLocalNetworkHost(std::string_view host) {
 
 HttpResponse performHttpRequest(const HttpRequest& request, const HttpLimits& limits,
                                 const RetryWait& wait) {
-    initialiseCurlOnce();
     HttpResponse response;
+    if (curlLibrary() == nullptr) {
+        // No exchange is possible: as a NAS that cannot be reached, never a crash.
+        response.error = "libcurl could not be loaded";
+        return response;
+    }
+    initialiseCurlOnce();
     const auto deadline = Clock::now() + limits.total;
     auto remaining = [&deadline] {
         return std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
