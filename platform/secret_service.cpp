@@ -9,6 +9,7 @@
 
 #include "platform/gio_library.h"
 #include "platform/secret_library.h"
+#include "platform/secret_schema.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
 
@@ -31,7 +32,9 @@ const SecretLibrary& secret() {
     return *secretLibrary();
 }
 
-const SecretSchema* schema() {
+}  // namespace
+
+const SecretSchema* credentialSecretSchema() {
     static const SecretSchema credentialSchema = {"org.drivescout.Credential",
                                                   SECRET_SCHEMA_NONE,
                                                   {
@@ -51,6 +54,8 @@ const SecretSchema* schema() {
                                                   nullptr};
     return &credentialSchema;
 }
+
+namespace {
 
 struct GErrorFree {
     void operator()(GError* error) const { gio().g_error_free(error); }
@@ -143,9 +148,9 @@ WinError secretServiceStore(const Credential& credential, std::u16string_view pa
     const std::string label = "Drive Scout: " + utf16ToUtf8(credential.targetName);
     std::string text = utf16ToUtf8(password);
     GError* rawError = nullptr;
-    const gboolean stored =
-        secret().secret_password_storev_sync(schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                                             label.c_str(), text.c_str(), nullptr, &rawError);
+    const gboolean stored = secret().secret_password_storev_sync(
+        credentialSecretSchema(), attributes.get(), SECRET_COLLECTION_DEFAULT, label.c_str(),
+        text.c_str(), nullptr, &rawError);
     std::fill(text.begin(), text.end(), '\0');
     std::unique_ptr<GError, GErrorFree> error(rawError);
     if (!stored) {
@@ -161,7 +166,7 @@ WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credenti
     std::unique_ptr<GHashTable, HashTableUnref> attributes = searchAttributes(type, target);
     GError* rawError = nullptr;
     GList* found = secret().secret_password_searchv_sync(
-        schema(), attributes.get(),
+        credentialSecretSchema(), attributes.get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
         &rawError);
     std::unique_ptr<GError, GErrorFree> error(rawError);
@@ -212,8 +217,8 @@ WinError secretServiceDelete(uint32_t type, std::u16string_view target) {
         return kErrorFileNotFound;
     std::unique_ptr<GHashTable, HashTableUnref> attributes = searchAttributes(type, target);
     GError* rawError = nullptr;
-    const gboolean removed =
-        secret().secret_password_clearv_sync(schema(), attributes.get(), nullptr, &rawError);
+    const gboolean removed = secret().secret_password_clearv_sync(
+        credentialSecretSchema(), attributes.get(), nullptr, &rawError);
     std::unique_ptr<GError, GErrorFree> error(rawError);
     return removed ? kNoError : kErrorFileNotFound;
 }

@@ -19,6 +19,7 @@
 
 #include "platform/credential_store.h"
 #include "platform/gvfs_mount.h"
+#include "platform/secret_schema.h"
 #include "platform/smb_network_provider.h"
 #include "platform/user_store.h"
 #include "platform/utf.h"
@@ -296,25 +297,12 @@ TEST_F(DesktopSessionTest, KeyringStoresReadsReplacesAndDeletes) {
 
 TEST_F(DesktopSessionTest, ASecretThatIsNotTextIsNoCredential) {
     // Another program may store bytes that are no text under our schema.
-    static const SecretSchema schema = {"org.drivescout.Credential",
-                                        SECRET_SCHEMA_NONE,
-                                        {{"type", SECRET_SCHEMA_ATTRIBUTE_INTEGER},
-                                         {"target", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                         {"user", SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                        0,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr};
     const guchar bytes[] = {0xFF, 0x00, 0xFE};
     SecretValue* value = secret_value_new(reinterpret_cast<const gchar*>(bytes), sizeof bytes,
                                           "application/octet-stream");
-    ASSERT_TRUE(secret_password_store_binary_sync(&schema, SECRET_COLLECTION_DEFAULT, "binary",
-                                                  value, nullptr, nullptr, "type", 2, "target",
-                                                  "nas", "user", "alice", nullptr));
+    ASSERT_TRUE(secret_password_store_binary_sync(
+        platform::credentialSecretSchema(), SECRET_COLLECTION_DEFAULT, "binary", value, nullptr,
+        nullptr, "type", 2, "target", "nas", "user", "alice", nullptr));
     secret_value_unref(value);
     platform::Credential read;
     EXPECT_EQ(platform::readCredential(platform::kCredentialTypeDomainPassword, u"nas", read),
