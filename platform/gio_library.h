@@ -5,6 +5,8 @@
 
 #include <gio/gio.h>
 
+#include <memory>
+
 namespace platform {
 
 #define DS_GIO_FUNCTIONS(X)                   \
@@ -71,5 +73,16 @@ struct GioLibrary {
 // The functions, loading GIO on the first call; null when it cannot be loaded (traced once).
 // Any thread.
 const GioLibrary* gioLibrary();
+
+// Owners of what GIO hands out, for code that already has the functions.
+struct GObjectUnref {
+    void operator()(gpointer object) const { gioLibrary()->g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+struct GErrorFree {
+    void operator()(GError* error) const { gioLibrary()->g_error_free(error); }
+};
+using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
 }  // namespace platform

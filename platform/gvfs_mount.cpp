@@ -22,16 +22,6 @@ constexpr auto kMountDeadline = std::chrono::seconds(30);
 // After a cancellation, how long GVfs gets to hand back the operation it was told to drop.
 constexpr auto kCancelGrace = std::chrono::seconds(5);
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { gio().g_object_unref(object); }
-};
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, ObjectUnref>;
-struct ErrorFree {
-    void operator()(GError* error) const { gio().g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-
 std::mutex gvfsMutex;  // one GVfs operation at a time
 
 // A main context of our own, the calling thread's default while the object lives, so that
@@ -98,7 +88,7 @@ struct MountState {
     const GvfsLogin* login = nullptr;
     int passwordRequests = 0;
     bool done = false;
-    ErrorPtr error;
+    GErrorPtr error;
 };
 
 void answerPassword(GMountOperation* operation, const char*, const char*, const char*,
@@ -256,7 +246,7 @@ namespace {
 
 struct UnmountState {
     bool done = false;
-    ErrorPtr error;
+    GErrorPtr error;
 };
 
 void unmountFinished(GObject* source, GAsyncResult* result, gpointer data) {

@@ -57,14 +57,8 @@ const SecretSchema* credentialSecretSchema() {
 
 namespace {
 
-struct GErrorFree {
-    void operator()(GError* error) const { gio().g_error_free(error); }
-};
 struct HashTableUnref {
     void operator()(GHashTable* table) const { gio().g_hash_table_unref(table); }
-};
-struct ObjectUnref {
-    void operator()(gpointer object) const { gio().g_object_unref(object); }
 };
 
 // Error texts from the bus carry no secret, but only the domain and code go to the trace anyway.
@@ -99,12 +93,12 @@ bool secretServiceAvailable() {
         return it->second;
     bool owned = false;
     GError* rawError = nullptr;
-    std::unique_ptr<GDBusConnection, ObjectUnref> bus(gio().g_dbus_connection_new_for_address_sync(
+    GObjectPtr<GDBusConnection> bus(gio().g_dbus_connection_new_for_address_sync(
         address,
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, &rawError));
-    std::unique_ptr<GError, GErrorFree> error(rawError);
+    GErrorPtr error(rawError);
     if (bus) {
         rawError = nullptr;
         GVariant* reply = gio().g_dbus_connection_call_sync(
@@ -152,7 +146,7 @@ WinError secretServiceStore(const Credential& credential, std::u16string_view pa
         credentialSecretSchema(), attributes.get(), SECRET_COLLECTION_DEFAULT, label.c_str(),
         text.c_str(), nullptr, &rawError);
     std::fill(text.begin(), text.end(), '\0');
-    std::unique_ptr<GError, GErrorFree> error(rawError);
+    GErrorPtr error(rawError);
     if (!stored) {
         traceFailure("store", error.get());
         return kErrorNoSuchLogonSession;
@@ -169,7 +163,7 @@ WinError secretServiceLookup(uint32_t type, std::u16string_view target, Credenti
         credentialSecretSchema(), attributes.get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
         &rawError);
-    std::unique_ptr<GError, GErrorFree> error(rawError);
+    GErrorPtr error(rawError);
     if (!found) {
         if (error)
             traceFailure("lookup", error.get());
@@ -219,7 +213,7 @@ WinError secretServiceDelete(uint32_t type, std::u16string_view target) {
     GError* rawError = nullptr;
     const gboolean removed = secret().secret_password_clearv_sync(
         credentialSecretSchema(), attributes.get(), nullptr, &rawError);
-    std::unique_ptr<GError, GErrorFree> error(rawError);
+    GErrorPtr error(rawError);
     return removed ? kNoError : kErrorFileNotFound;
 }
 
