@@ -148,6 +148,7 @@ std::u16string rememberedKey(char16_t letter) {
 struct Remembered {
     char16_t letter;
     std::u16string remoteName;
+    std::u16string userName;
 };
 
 // Connections remembered in the per-user store: single-letter subkeys of "Network".
@@ -163,10 +164,12 @@ std::vector<Remembered> rememberedConnections(const UserStore& store) {
         if (!letter || name.size() != 1)
             continue;
         std::unique_ptr<UserStoreKey> key;
-        std::u16string remote;
-        if (store.openKey(rememberedKey(*letter), key) == kNoError)
-            key->queryText(u"RemotePath", remote);
-        remembered.push_back(Remembered{*letter, remote});
+        Remembered entry{*letter, {}, {}};
+        if (store.openKey(rememberedKey(*letter), key) == kNoError) {
+            key->queryText(u"RemotePath", entry.remoteName);
+            key->queryText(u"UserName", entry.userName);
+        }
+        remembered.push_back(std::move(entry));
     }
     return remembered;
 }
@@ -532,9 +535,7 @@ std::vector<ConnectionInfo> SmbNetworkProvider::listConnections() {
             ConnectionInfo info;
             info.localName = letterName(r.letter);
             info.remoteName = r.remoteName;
-            std::unique_ptr<UserStoreKey> key;
-            if (store.openKey(rememberedKey(r.letter), key) == kNoError)
-                key->queryText(u"UserName", info.userName);
+            info.userName = r.userName;
             same = list.insert(list.end(), std::move(info));
         }
         same->remembered = true;
@@ -573,11 +574,7 @@ WinError SmbNetworkProvider::restoreConnection(std::u16string_view localName,
     for (const Remembered& r : rememberedConnections(store)) {
         if (r.letter != *letter)
             continue;
-        std::unique_ptr<UserStoreKey> key;
-        std::u16string user;
-        if (store.openKey(rememberedKey(r.letter), key) == kNoError)
-            key->queryText(u"UserName", user);
-        return connect(letterName(r.letter), r.remoteName, user, password, domain);
+        return connect(letterName(r.letter), r.remoteName, r.userName, password, domain);
     }
     return kErrorNotConnected;
 }
