@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/gio_library.h"
 #include "platform/trace.h"
@@ -182,17 +183,15 @@ bool gvfsAvailable() {
     // Asked once per bus address: a session ends with the process in practice, but tests and
     // the restore command may run in a second one.
     static std::mutex mutex;
-    static std::string askedFor;
+    static std::optional<std::string> askedFor;
     static bool answer = false;
-    static bool asked = false;
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     const char* off = std::getenv("DRIVESCOUT_GVFS");
     std::string key = std::string(bus ? bus : "") + "|" + (off ? off : "");
     std::lock_guard lock(mutex);
-    if (!asked || key != askedFor) {
+    if (askedFor != key) {
         answer = checkAvailable();
         askedFor = std::move(key);
-        asked = true;
     }
     return answer;
 }

@@ -10,7 +10,6 @@
 // the first such answer writes one trace line. DRIVESCOUT_GVFS=0 turns it off. Any thread; calls
 // run one at a time.
 
-#include <optional>
 #include <string>
 
 #include "platform/win_error.h"
