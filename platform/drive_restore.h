@@ -19,8 +19,8 @@ struct RestoreOutcome {
 };
 
 // What a remembered connection of a named user answers when no credential is stored for its
-// server (the platform's "no such logon session").
-inline constexpr WinError kErrorNoCredential = 1312;
+// server.
+inline constexpr WinError kErrorNoCredential = kErrorNoSuchLogonSession;
 
 std::vector<RestoreOutcome> restoreRememberedConnections(SmbNetworkProvider& provider);
 

@@ -16,8 +16,6 @@
 namespace platform {
 namespace {
 
-// What the platform answers when no credential session can take the write.
-constexpr WinError kErrorNoSuchLogonSession = 1312;
 constexpr gint kBusTimeoutMs = 2000;
 
 // GIO and libsecret, loaded on first use; false (traced) when either cannot be loaded.

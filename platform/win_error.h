@@ -21,6 +21,7 @@ inline constexpr WinError kErrorMoreData = 234;
 inline constexpr WinError kErrorNoMoreItems = 259;
 inline constexpr WinError kErrorBadDevice = 1200;  // local name not a drive
 inline constexpr WinError kErrorSessionCredentialConflict = 1219;
+inline constexpr WinError kErrorNoSuchLogonSession = 1312;  // no credential to be had
 inline constexpr WinError kErrorLogonFailure = 1326;
 inline constexpr WinError kErrorNotConnected = 2250;
 inline constexpr WinError kErrorFileNotFound = 2;  // per-user store: no such key or value
