@@ -5,27 +5,16 @@
 #include <wincred.h>
 
 #include "platform/credential_store.h"
+#include "platform/windows/wide_text.h"
 
 namespace platform {
 namespace {
-
-wchar_t* mutableWide(std::u16string& text) {
-    return text.empty() ? nullptr : reinterpret_cast<wchar_t*>(text.data());
-}
-
-const wchar_t* wide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 // The credential manager says ERROR_NOT_FOUND where the store's callers expect
 // kErrorFileNotFound, as from the other stores.
 WinError lastError() {
     const DWORD error = ::GetLastError();
     return error == ERROR_NOT_FOUND ? kErrorFileNotFound : error;
-}
-
-std::u16string fromWide(const wchar_t* text) {
-    return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
 }
 
 }  // namespace
@@ -41,13 +30,13 @@ WinError writeCredential(const Credential& credential) {
     CREDENTIALW native{};
     native.Flags = credential.flags;
     native.Type = credential.type;
-    native.TargetName = mutableWide(target);
-    native.Comment = mutableWide(comment);
+    native.TargetName = mutableWideOrNull(target);
+    native.Comment = mutableWideOrNull(comment);
     native.CredentialBlobSize = static_cast<DWORD>(blob.size());
     native.CredentialBlob = blob.empty() ? nullptr : blob.data();
     native.Persist = credential.persist;
-    native.TargetAlias = mutableWide(alias);
-    native.UserName = mutableWide(userName);
+    native.TargetAlias = mutableWideOrNull(alias);
+    native.UserName = mutableWideOrNull(userName);
     const WinError result = ::CredWriteW(&native, 0) ? kNoError : lastError();
     SecureZeroMemory(blob.data(), blob.size());
     return result;

@@ -14,16 +14,13 @@
 #include "platform/network_names.h"
 #include "platform/user_store.h"
 #include "platform/user_store_file.h"
+#include "platform/windows/wide_text.h"
 
 namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr std::u16string_view kSeparateStores = u"Software\\DriveScout\\Stores\\";
-
-const wchar_t* wide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 // The registry path of `path` in the store kept for `file`; nothing when the path is malformed.
 std::optional<std::u16string> registryPath(const fs::path& file, std::u16string_view path) {

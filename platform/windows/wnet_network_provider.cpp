@@ -9,13 +9,10 @@
 #include <vector>
 
 #include "platform/default_network_provider.h"
+#include "platform/windows/wide_text.h"
 
 namespace platform {
 namespace {
-
-std::u16string fromWide(const wchar_t* text) {
-    return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
-}
 
 // A NETRESOURCEW whose texts point into copies it owns.
 class NativeResource {
@@ -29,10 +26,10 @@ class NativeResource {
         native_.dwType = resource.type;
         native_.dwDisplayType = resource.displayType;
         native_.dwUsage = resource.usage;
-        native_.lpLocalName = orNull(localName_);
-        native_.lpRemoteName = orNull(remoteName_);
-        native_.lpComment = orNull(comment_);
-        native_.lpProvider = orNull(provider_);
+        native_.lpLocalName = mutableWideOrNull(localName_);
+        native_.lpRemoteName = mutableWideOrNull(remoteName_);
+        native_.lpComment = mutableWideOrNull(comment_);
+        native_.lpProvider = mutableWideOrNull(provider_);
     }
     NativeResource(const NativeResource&) = delete;
     NativeResource& operator=(const NativeResource&) = delete;
@@ -40,10 +37,6 @@ class NativeResource {
     NETRESOURCEW* get() { return &native_; }
 
   private:
-    static wchar_t* orNull(std::u16string& text) {
-        return text.empty() ? nullptr : reinterpret_cast<wchar_t*>(text.data());
-    }
-
     std::u16string localName_, remoteName_, comment_, provider_;
     NETRESOURCEW native_{};
 };
@@ -85,27 +78,23 @@ class WNetNetworkProvider final : public NetworkProvider {
         NativeResource native(resource);
         const std::u16string passwordText(password);
         const std::u16string userText(userName);
-        return ::WNetAddConnection2W(
-            native.get(), reinterpret_cast<const wchar_t*>(passwordText.c_str()),
-            userText.empty() ? nullptr : reinterpret_cast<const wchar_t*>(userText.c_str()), flags);
+        return ::WNetAddConnection2W(native.get(), wide(passwordText),
+                                     userText.empty() ? nullptr : wide(userText), flags);
     }
 
     WinError cancelConnection(std::u16string_view name, bool force) override {
         const std::u16string text(name);
-        return ::WNetCancelConnection2W(reinterpret_cast<const wchar_t*>(text.c_str()), 0,
-                                        force ? TRUE : FALSE);
+        return ::WNetCancelConnection2W(wide(text), 0, force ? TRUE : FALSE);
     }
 
     WinError getConnection(std::u16string_view localName, std::u16string& remoteName) override {
         const std::u16string local(localName);
         std::vector<wchar_t> buffer(MAX_PATH);
         DWORD length = static_cast<DWORD>(buffer.size());
-        DWORD result = ::WNetGetConnectionW(reinterpret_cast<const wchar_t*>(local.c_str()),
-                                            buffer.data(), &length);
+        DWORD result = ::WNetGetConnectionW(wide(local), buffer.data(), &length);
         if (result == ERROR_MORE_DATA) {
             buffer.resize(length);
-            result = ::WNetGetConnectionW(reinterpret_cast<const wchar_t*>(local.c_str()),
-                                          buffer.data(), &length);
+            result = ::WNetGetConnectionW(wide(local), buffer.data(), &length);
         }
         if (result == NO_ERROR)
             remoteName = fromWide(buffer.data());
