@@ -6,6 +6,7 @@
 #include <gio/gio.h>
 
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -84,5 +85,11 @@ struct GErrorFree {
     void operator()(GError* error) const { gioLibrary()->g_error_free(error); }
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+// "domain code" of an error, as traces give it.
+inline std::string errorCodeText(const GError& error) {
+    return std::string(gioLibrary()->g_quark_to_string(error.domain)) + " " +
+           std::to_string(error.code);
+}
 
 }  // namespace platform

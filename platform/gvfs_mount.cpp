@@ -232,9 +232,7 @@ GvfsMountResult gvfsMount(const std::string& url, const GvfsLogin& login) {
             return {kNoError, true};
         const WinError code = finished ? codeOfMountError(*state->error, *state) : kErrorBadNetPath;
         traceNarrow("gvfs: mount of " + url + " failed (" +
-                    (state->error ? std::string(gio().g_quark_to_string(state->error->domain)) +
-                                        " " + std::to_string(state->error->code)
-                                  : std::string("deadline")) +
+                    (state->error ? errorCodeText(*state->error) : std::string("deadline")) +
                     "), code " + std::to_string(code));
         return {code, false};
     }
@@ -282,9 +280,7 @@ WinError gvfsUnmount(const std::string& url) {
         return kErrorBadNetPath;
     }
     if (state->error) {
-        traceNarrow("gvfs: unmount of " + url + " failed (" +
-                    std::string(gio().g_quark_to_string(state->error->domain)) + " " +
-                    std::to_string(state->error->code) + ")");
+        traceNarrow("gvfs: unmount of " + url + " failed (" + errorCodeText(*state->error) + ")");
         return kErrorBadNetPath;
     }
     return kNoError;

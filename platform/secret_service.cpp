@@ -62,9 +62,7 @@ struct HashTableUnref {
 // Error texts from the bus carry no secret, but only the domain and code go to the trace anyway.
 void traceFailure(const char* what, GError* error) {
     traceNarrow(std::string("credential store: ") + what + " failed" +
-                (error ? " (" + std::string(gio().g_quark_to_string(error->domain)) + " " +
-                             std::to_string(error->code) + ")"
-                       : std::string()));
+                (error ? " (" + errorCodeText(*error) + ")" : std::string()));
 }
 
 std::unique_ptr<GHashTable, HashTableUnref> searchAttributes(uint32_t type,
