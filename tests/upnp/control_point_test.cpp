@@ -144,6 +144,16 @@ class ControlPointTest : public ::testing::Test {
         onChain([] {});  // one full pass has run with the new time
     }
 
+    // Waits for the simulator's report `line` (from its line `from` on) that it sent an
+    // announcement, then until the control point has read it. On loopback a datagram is queued at
+    // its receiver before the send returns, so the pass that runs the first task below polls with
+    // it waiting and reads it; the second task runs only once that pass is over.
+    void waitUntilRead(SimProcess& sim, const std::string& line, size_t from) {
+        ASSERT_TRUE(sim.waitForLine(line, 10s, from).has_value());
+        onChain([] {});
+        onChain([] {});
+    }
+
     // After `stillMs` the `count` events seen so far are all; `laterMs` after that, the next one
     // is a removal.
     void expectRemovedBetween(size_t count, int64_t stillMs, int64_t laterMs) {
@@ -229,10 +239,12 @@ TEST_F(ControlPointTest, AnnouncementWithMaxAgeZeroIsNeverFetched) {
                                "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(sim->waitForLine("search 1").has_value());
+    const size_t from = sim->lines().size();
     sim->send("alive 1");
     ASSERT_TRUE(sim->waitForLine("ok alive").has_value());
-    // A device that is fetched shows up within this time in every other test.
-    std::this_thread::sleep_for(500ms);
+    // The search answer went out before the announcement: both have been read, and a fetch
+    // would have started at once.
+    waitUntilRead(*sim, "notify 1 alive", from);
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 0u); });
     EXPECT_TRUE(events().empty());
     EXPECT_FALSE(sim->waitForLine("http 1", 0ms).has_value());
@@ -257,9 +269,7 @@ TEST_F(ControlPointTest, RepeatedAnnouncementsKeepTheDevice) {
         advance(40'000);
         size_t from = sim->lines().size();
         sim->send("alive 1");
-        ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
-        onChain([] {});
-        std::this_thread::sleep_for(300ms);  // the NOTIFY crosses loopback
+        waitUntilRead(*sim, "notify 1 alive", from);
     }
     EXPECT_EQ(events().size(), 1u);
 }
@@ -270,17 +280,18 @@ TEST_F(ControlPointTest, NewLocationWithinTenSecondsIgnoredAfterThemReplacesTheD
     startControlPoint();
     ASSERT_TRUE(waitForEvents(1));
     advance(5'000);
+    size_t from = sim->lines().size();
     sim->send("relocate 1 8081");
-    ASSERT_TRUE(sim->waitForLine("location 1").has_value());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
+    waitUntilRead(*sim, "notify 1 alive", from);
     advance(8'000);
     EXPECT_EQ(events().size(), 1u);  // ignored: within 10 s of the last notice
 
     advance(3'000);
-    size_t from = sim->lines().size();
+    from = sim->lines().size();
     sim->send("relocate 1 8082");
     ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
-    std::this_thread::sleep_for(300ms);
+    waitUntilRead(*sim, "notify 1 alive", from);
     advance(6'000);
     EXPECT_EQ(events().size(), 1u);  // the 7 s have not passed
     advance(1'500);
@@ -604,7 +615,9 @@ TEST_F(ControlPointTest, AnInterruptedLocationChangeIsDropped) {
     sim->send("relocate 2 8082");
     ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
     ASSERT_TRUE(sim->waitForLine("location 2", 10s, from).has_value());
-    std::this_thread::sleep_for(300ms);  // the NOTIFYs cross loopback
+    // The simulator runs its commands in order: device 2's announcement goes out last.
+    ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
+    waitUntilRead(*sim, "notify 2 alive", from);
     advance(3'000);
     onChain([&] {
         controlPoint_->handleSsdpResult(kHomevault1, true, "http://127.0.1.1/description.xml", 1800,
@@ -613,8 +626,9 @@ TEST_F(ControlPointTest, AnInterruptedLocationChangeIsDropped) {
     sim->send("byebye 2");
     ASSERT_TRUE(waitForEvents(3));
     advance(5'000);  // past the 7 s of both changes
-    std::this_thread::sleep_for(300ms);
-    onChain([] {});
+    // A change not dropped would now have removed its device and started a fetch: let any such
+    // fetch end before looking.
+    ASSERT_TRUE(waitUntilNoFetch());
     const std::vector<Event> seen = events();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_FALSE(seen[2].added);
@@ -637,9 +651,7 @@ TEST_F(ControlPointTest, ExpiryFollowsTheLifetimeOfTheLastAnnouncement) {
         sim->send("lifetime 1 " + std::to_string(lifetime));
         const size_t from = sim->lines().size();
         sim->send("alive 1");
-        ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
-        std::this_thread::sleep_for(300ms);  // the NOTIFY crosses loopback
-        onChain([] {});
+        waitUntilRead(*sim, "notify 1 alive", from);
     };
     announce(10);
     expectRemovedBetween(1, 9'000, 2'000);
@@ -667,8 +679,9 @@ TEST_F(ControlPointTest, AGoodbyeOrANewLocationFromAnotherHostIsIgnored) {
     sendFrom("127.0.2.9", notifyMessage("spoofer-own", "ssdp:alive", base + "/own.xml"));
     ASSERT_TRUE(waitForEvents(2));
     advance(8'000);  // past the 7 s of a change of location
-    std::this_thread::sleep_for(300ms);
-    onChain([] {});
+    // A change believed would now have removed the NAS and started a fetch from the other host:
+    // let any such fetch end before looking.
+    ASSERT_TRUE(waitUntilNoFetch());
     const std::vector<Event> seen = events();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].udn, kHomevault1);
