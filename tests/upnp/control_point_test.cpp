@@ -609,6 +609,10 @@ TEST_F(ControlPointTest, AnInterruptedLocationChangeIsDropped) {
         {"--homevault", "2", "--answer-at-once", "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(waitForEvents(2));
+    // The simulator logs each fetch before it answers: the lines may reach the test after the
+    // devices are listed, and must come before the point from which no fetch is expected.
+    ASSERT_TRUE(sim->waitForLine("http 1 GET").has_value());
+    ASSERT_TRUE(sim->waitForLine("http 2 GET").has_value());
     advance(11'000);
     size_t from = sim->lines().size();
     sim->send("relocate 1 8081");
