@@ -7,8 +7,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -22,12 +20,14 @@
 #include <vector>
 
 #include "platform/trace.h"
+#include "ssdp_test_support.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/netns.h"
 #include "tests/tools/sim_process.h"
 #include "upnp/chain.h"
 #include "upnp/clock.h"
 #include "upnp/device_description.h"
+#include "upnp/ssdp_protocol.h"
 
 namespace upnp {
 namespace {
@@ -453,21 +453,9 @@ std::string descriptionOf(const std::string& udn) {
 
 // Sends `datagram` from `from` (a loopback address) to the control point's port-1900 listener.
 void sendFrom(const char* from, const std::string& datagram) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address(from);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = address("127.0.0.1");
-    target.sin_port = htons(1900);
-    const bool sent =
-        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target),
-                 sizeof target) == static_cast<ssize_t>(datagram.size());
-    ::close(fd);
-    ASSERT_TRUE(sent);
+    const test::Fd peer = test::udpPeer(address(from));
+    ASSERT_GE(peer.get(), 0);
+    ASSERT_TRUE(test::sendDatagram(peer.get(), datagram, address("127.0.0.1"), ssdp::kPort));
 }
 
 std::string notifyMessage(const std::string& udn, const std::string& nts,
