@@ -690,6 +690,9 @@ TEST_F(ControlPointTest, AnUnchangedAddressSetSendsNoSearch) {
                                "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(waitForEvents(1));
+    // The simulator logs the first search, then the fetch before answering it: those lines may
+    // reach the test after the device is listed, and must come before the point counted from.
+    ASSERT_TRUE(sim->waitForLine("http 1 GET").has_value());
     const size_t from = sim->lines().size();
     for (int renewal = 0; renewal < 3; ++renewal) {
         controlPointAddressesChanged(*controlPoint_);
