@@ -4,12 +4,9 @@
 // answer with an error code and a trace line, never crash, and the rest must go on working.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -18,6 +15,7 @@
 #include "platform/secret_service.h"
 #include "platform/smb_network_provider.h"
 #include "platform/trace.h"
+#include "support/library_stand_ins.h"
 #include "support/temp_user_dirs.h"
 
 namespace platform {
@@ -26,54 +24,23 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kChildVariable = "DRIVESCOUT_TEST_LIBRARY_STAND_INS";
-constexpr const char* kSonames[] = {"libsmbclient.so.0", "libgio-2.0.so.0", "libsecret-1.so.0"};
 
 bool inChild() {
     return std::getenv(kChildVariable) != nullptr;
-}
-
-struct ChildRun {
-    int exitCode = -1;
-    std::string output;
-};
-
-// Runs this program's child tests with the stand-ins of `folder` in front of the system's
-// libraries; `how` tells the child which kind of stand-in it meets.
-ChildRun runChild(const fs::path& folder, const std::string& how) {
-    const std::string command = "LD_LIBRARY_PATH='" + folder.string() + "' " + kChildVariable +
-                                "=" + how + " timeout 60 '" +
-                                fs::read_symlink("/proc/self/exe").string() +
-                                "' --gtest_filter='OptionalLibrariesChild.*' 2>&1";
-    ChildRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, read);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
 }
 
 TEST(OptionalLibraries, MissingOrForeignLibrariesGiveErrorCodesNotCrashes) {
     if (inChild())
         GTEST_SKIP() << "the child runs only its own tests";
     ds::test::TempUserDirs user;
-    // "foreign": a loadable library under each soname that lacks every function we need;
-    // "broken": a file under each soname that is no library at all.
-    for (const std::string how : {"foreign", "broken"}) {
+    for (const ds::test::StandIn kind : ds::test::kStandIns) {
+        const std::string how = ds::test::standInName(kind);
         SCOPED_TRACE(how);
         const fs::path folder = user.root() / how;
-        fs::create_directories(folder);
-        for (const char* soname : kSonames) {
-            if (how == "foreign")
-                fs::copy_file(DRIVESCOUT_STAND_IN_LIBRARY, folder / soname);
-            else
-                std::ofstream(folder / soname) << "not a library\n";
-        }
-        const ChildRun run = runChild(folder, how);
+        ds::test::makeStandIns(folder, kind,
+                               {"libsmbclient.so.0", "libgio-2.0.so.0", "libsecret-1.so.0"});
+        const ds::test::ChildRun run =
+            ds::test::runWithStandIns(folder, "OptionalLibrariesChild.*", kChildVariable, how);
         EXPECT_EQ(run.exitCode, 0) << run.output;
         EXPECT_NE(run.output.find("[  PASSED  ] 3 tests"), std::string::npos) << run.output;
     }

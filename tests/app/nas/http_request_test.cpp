@@ -6,8 +6,6 @@
 #include "app/nas/http_request.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include <string>
 
 #include "platform/trace.h"
+#include "support/library_stand_ins.h"
 #include "support/temp_user_dirs.h"
 
 namespace nas {
@@ -25,37 +24,19 @@ namespace fs = std::filesystem;
 // Set in the second copy: the file its test writes once it has passed.
 constexpr const char* kStandInVariable = "DRIVESCOUT_TEST_CURL_STAND_IN";
 
-// Runs this program's WithoutLibcurl tests with `folder` first on the library search path; their
-// exit status.
-int runWithLibraryFolder(const fs::path& folder, const fs::path& passed) {
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
-    const pid_t child = fork();
-    if (child == 0) {
-        setenv("LD_LIBRARY_PATH", folder.c_str(), 1);
-        setenv(kStandInVariable, passed.c_str(), 1);
-        execl(self.c_str(), self.c_str(), "--gtest_filter=WithoutLibcurl.*", nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(HttpRequestTest, AMissingOrForeignLibcurlFailsTheRequestWithoutACrash) {
     if (std::getenv(kStandInVariable) != nullptr)
         GTEST_SKIP() << "the second copy runs only its own tests";
     ds::test::TempUserDirs user;
-    // "foreign": a loadable library without curl's functions; "broken": no library at all.
-    for (const std::string how : {"foreign", "broken"}) {
+    for (const ds::test::StandIn kind : ds::test::kStandIns) {
+        const std::string how = ds::test::standInName(kind);
         SCOPED_TRACE(how);
         const fs::path folder = user.root() / how;
-        fs::create_directories(folder);
-        if (how == "foreign")
-            fs::copy_file(DRIVESCOUT_STAND_IN_LIBRARY, folder / "libcurl.so.4");
-        else
-            std::ofstream(folder / "libcurl.so.4") << "not a library\n";
+        ds::test::makeStandIns(folder, kind, {"libcurl.so.4"});
         const fs::path passed = user.root() / (how + "-passed");
-        EXPECT_EQ(runWithLibraryFolder(folder, passed), 0);
+        const ds::test::ChildRun run =
+            ds::test::runWithStandIns(folder, "WithoutLibcurl.*", kStandInVariable, passed);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
         EXPECT_TRUE(fs::exists(passed));
     }
 }
