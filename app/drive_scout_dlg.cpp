@@ -76,19 +76,21 @@ QRect CDriveScoutDlg::PageAreaRect() const {
     return Controls().empty() ? QRect() : Controls().front()->geometry();
 }
 
+std::array<CBaseDiscDlg*, 3> CDriveScoutDlg::Pages() const {
+    return {m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()};
+}
+
 void CDriveScoutDlg::LayOutPages() {
     if (m_nPageAreaHeight == 0 || Controls().empty()) {
         return;  // the pages are still being made
     }
     int extra = 0;
-    for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
-             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+    for (CBaseDiscDlg* page : Pages()) {
         extra = std::max(extra, page->ExtraHeight());
     }
     SetControlHeight(Controls().front(), m_nPageAreaHeight + extra);
     const QRect pageArea = PageAreaRect();
-    for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
-             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+    for (CBaseDiscDlg* page : Pages()) {
         page->setGeometry(pageArea.x(), pageArea.y(), pageArea.width(),
                           m_nPageAreaHeight + page->ExtraHeight());
         page->update();
@@ -100,8 +102,7 @@ void CDriveScoutDlg::OnChildDialogResized(CBaseDiscDlg&) {
 }
 
 void CDriveScoutDlg::ShowOnly(CBaseDiscDlg* page, const char* snapshotStep) {
-    for (CBaseDiscDlg* each : std::initializer_list<CBaseDiscDlg*>{
-             m_pDiscoveryPage.get(), m_pSignInPage.get(), m_pDonePage.get()}) {
+    for (CBaseDiscDlg* each : Pages()) {
         if (each != nullptr && each != page) {
             each->hide();
         }

@@ -7,6 +7,7 @@
 //
 // UI thread only. The dialog owns its pages; each page keeps a pointer back to it.
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -54,6 +55,8 @@ class CDriveScoutDlg : public CBaseDiscDlg {
     void OnChildDialogResized(CBaseDiscDlg& page) override;
 
   private:
+    // The three pages, in the order the wizard shows them.
+    std::array<CBaseDiscDlg*, 3> Pages() const;
     void LayOutPages();
     void ShowOnly(CBaseDiscDlg* page, const char* snapshotStep);
 

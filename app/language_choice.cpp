@@ -36,13 +36,18 @@ SystemLanguageSource& Source() {
     return source;
 }
 
-}  // namespace
-
-namespace {
-
 constexpr std::uint16_t kChinese = 0x04;
 // Chinese sub-languages written in traditional characters: Taiwan, Hong Kong, Macao.
 constexpr std::uint16_t kTraditionalChinese[] = {0x01, 0x03, 0x05};
+
+const SystemLanguageRow* ExactLanguage(std::uint16_t primary, std::uint16_t sub) {
+    for (const SystemLanguageRow& row : kSystemLanguages) {
+        if (row.primaryLanguage == primary && row.subLanguage == sub) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 // The row for a language the table does not list exactly: the first row of the same primary
 // language, Chinese by its script.
@@ -51,12 +56,7 @@ const SystemLanguageRow* SamePrimaryLanguage(std::uint16_t primary, std::uint16_
         const bool traditional =
             std::find(std::begin(kTraditionalChinese), std::end(kTraditionalChinese), sub) !=
             std::end(kTraditionalChinese);
-        sub = traditional ? 0x01 : 0x02;
-        for (const SystemLanguageRow& row : kSystemLanguages) {
-            if (row.primaryLanguage == primary && row.subLanguage == sub) {
-                return &row;
-            }
-        }
+        return ExactLanguage(primary, traditional ? 0x01 : 0x02);
     }
     for (const SystemLanguageRow& row : kSystemLanguages) {
         if (row.primaryLanguage == primary) {
@@ -71,13 +71,7 @@ const SystemLanguageRow* SamePrimaryLanguage(std::uint16_t primary, std::uint16_
 bool ChooseLanguageFromLangId(LanguageChoice& choice, std::uint16_t langId) {
     const std::uint16_t primary = langId & 0x3FF;
     const std::uint16_t sub = langId >> 10;
-    const SystemLanguageRow* found = nullptr;
-    for (const SystemLanguageRow& row : kSystemLanguages) {
-        if (row.primaryLanguage == primary && row.subLanguage == sub) {
-            found = &row;
-            break;
-        }
-    }
+    const SystemLanguageRow* found = ExactLanguage(primary, sub);
     // Spain reports modern-sort Spanish, Austria its own German, Portugal its own Portuguese:
     // each reads the dictionary of its language rather than English.
     if (found == nullptr) {

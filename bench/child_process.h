@@ -45,6 +45,16 @@ inline std::optional<double> peakRssMiBOf(pid_t pid) {
     return std::nullopt;
 }
 
+// The null-ended array of pointers into `texts` that execve takes for its arguments and
+// environment; valid while `texts` is.
+inline std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> result;
+    for (std::string& text : texts)
+        result.push_back(text.data());
+    result.push_back(nullptr);
+    return result;
+}
+
 struct ChildEnd {
     double wallSeconds = 0;  // from the start until the end was seen
     double cpuSeconds = 0;   // user + system time of the child and all its threads
@@ -193,14 +203,6 @@ class ChildProcess {
         }
         merged.insert(merged.end(), added.begin(), added.end());
         return merged;
-    }
-
-    static std::vector<char*> pointers(std::vector<std::string>& texts) {
-        std::vector<char*> result;
-        for (std::string& text : texts)
-            result.push_back(text.data());
-        result.push_back(nullptr);
-        return result;
     }
 
     pid_t pid_ = -1;

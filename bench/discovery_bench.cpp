@@ -152,10 +152,8 @@ class NotifyFlood {
 };
 
 void discover(benchmark::State& state, bool flooded) {
-    if (!bench::inPrivateNetworkNamespace()) {
-        state.SkipWithError("needs a private network namespace: run under scripts/in-netns");
+    if (!bench::requirePrivateNetworkNamespace(state))
         return;
-    }
     const auto count = static_cast<size_t>(state.range(0));
     double idleWakeups = 0;
     double cpu = 0;

@@ -22,10 +22,7 @@
 namespace bench {
 
 inline std::optional<double> peakRssMiBAtExit(std::vector<std::string> argv) {
-    std::vector<char*> pointers;
-    for (std::string& arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
+    const std::vector<char*> arguments = pointers(argv);
     const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     const pid_t parent = getpid();
     const pid_t pid = fork();
@@ -36,7 +33,7 @@ inline std::optional<double> peakRssMiBAtExit(std::vector<std::string> argv) {
         dup2(devNull, STDIN_FILENO);
         dup2(devNull, STDOUT_FILENO);
         ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-        execv(pointers[0], pointers.data());  // stops with SIGTRAP once the new program is in
+        execv(arguments[0], arguments.data());  // stops with SIGTRAP once the new program is in
         _exit(127);
     }
     close(devNull);

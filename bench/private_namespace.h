@@ -3,6 +3,7 @@
 // Benchmarks that send SSDP multicast, or run programs that do, run only inside a private network
 // namespace (scripts/in-netns), so nothing they send can leave the machine.
 
+#include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -20,6 +21,14 @@ inline bool inPrivateNetworkNamespace() {
         return marker != nullptr && std::strcmp(marker, "1") == 0;
     }
     return self.st_ino != init.st_ino || self.st_dev != init.st_dev;
+}
+
+// True inside a private network namespace; elsewhere the benchmark is skipped with the reason.
+inline bool requirePrivateNetworkNamespace(benchmark::State& state) {
+    if (inPrivateNetworkNamespace())
+        return true;
+    state.SkipWithError("needs a private network namespace: run under scripts/in-netns");
+    return false;
 }
 
 }  // namespace bench

@@ -215,10 +215,8 @@ size_t sharedObjectsOfListing(const DiscoveringProgram& program, size_t count) {
 
 // The discovery tool and the SDK's example run alternately, so that both meet the same load.
 void BM_StartToDevicesListed(benchmark::State& state) {
-    if (!bench::inPrivateNetworkNamespace()) {
-        state.SkipWithError("needs a private network namespace: run under scripts/in-netns");
+    if (!bench::requirePrivateNetworkNamespace(state))
         return;
-    }
     const auto count = static_cast<size_t>(state.range(0));
     const auto runs = static_cast<int>(state.range(1));
     nassim_test::SimProcess sim({"--homevault", std::to_string(count), "--answer-at-once",
@@ -312,10 +310,8 @@ FirstPage runWizardToFirstPage(const TemporaryFolder& folder, int run,
 }
 
 void BM_WizardToFirstPage(benchmark::State& state) {
-    if (!bench::inPrivateNetworkNamespace()) {
-        state.SkipWithError("needs a private network namespace: run under scripts/in-netns");
+    if (!bench::requirePrivateNetworkNamespace(state))
         return;
-    }
     TemporaryFolder folder;
     if (!folder.valid()) {
         state.SkipWithError("no temporary folder");

@@ -15,9 +15,8 @@
 // Threads: the user-interface thread (the calls block while the provider works).
 
 #include <cstdint>
-#include <set>
-
 #include <functional>
+#include <set>
 
 #include "app/nas/nas_context.h"
 #include "sdk/LBString.h"

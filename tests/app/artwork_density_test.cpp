@@ -16,6 +16,7 @@
 #include "app/drive_scout_dlg.h"
 #include "app/static_control.h"
 #include "qt_test_app.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace {
@@ -60,9 +61,7 @@ TEST(ArtworkDensityTest, BitmapsAreLoadedFromThe2xSourceAtTheirSizeInPoints) {
 class ArtworkDensityWizardTest : public wizardtest::WizardWorld {};
 
 TEST_F(ArtworkDensityWizardTest, PagesKeepTheirLayoutInPointsWithSharpPictures) {
-    CDriveScoutDlg wizard;
-    wizard.Create(nullptr);
-    wizard.show();
+    wizardtest::Wizard wizard;
     for (CBaseDiscDlg* page : std::initializer_list<CBaseDiscDlg*>{
              &wizard, wizard.DiscoveryPage(), wizard.SignInPage(), wizard.DonePage()}) {
         const DialogTemplate& t = page->Template();

@@ -21,6 +21,7 @@
 #include "app/drive_scout_dlg.h"
 #include "app/static_control.h"
 #include "qt_test_app.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace wizardtest {
@@ -36,24 +37,6 @@ constexpr int kReasonsText = 1034;
 
 const QColor kGreen(115, 190, 42);
 const QColor kRed(190, 18, 17);
-
-class Wizard : public CDriveScoutDlg {
-  public:
-    Wizard() {
-        Create(nullptr);
-        show();
-    }
-    CDeviceDiscDlg& Discovery() const { return *DiscoveryPage(); }
-    bool Showing(const QWidget* page) const { return page->isVisibleTo(this); }
-    bool OnDiscovery() const { return Showing(DiscoveryPage()); }
-    bool OnSignIn() const { return Showing(SignInPage()); }
-    bool OnDone() const { return Showing(DonePage()); }
-    std::string Header() const { return GetDlgItemText(IDC_HEADER_TEXT).toStdString(); }
-};
-
-std::string Text(const CBaseDiscDlg& page, int id) {
-    return page.GetDlgItemText(id).toStdString();
-}
 
 bool Shown(const CBaseDiscDlg& page, int id) {
     return page.GetDlgItem(id)->isVisibleTo(&page);

@@ -19,6 +19,7 @@
 #include "app/static_control.h"
 #include "qt_test_app.h"
 #include "resources/string_ids.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace wizardtest {
@@ -26,14 +27,6 @@ namespace {
 
 const char* const kLanguages[] = {"CHS", "CHT", "DEU", "ENU", "ESP", "FRA",
                                   "ITA", "JPN", "KOR", "NLD", "PTB", "RUS"};
-
-class Wizard : public CDriveScoutDlg {
-  public:
-    Wizard() {
-        Create(nullptr);
-        show();
-    }
-};
 
 struct PageState {
     const char* name;

@@ -22,6 +22,7 @@
 #include "framework/prompt_translation.h"
 #include "qt_test_app.h"
 #include "resources/string_ids.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace wizardtest {
@@ -49,22 +50,6 @@ constexpr int kCongratulations = 1037;
 
 const char* const kNotLoggedIn =
     "Because you are not logged in to this drive, only public drive folder can be assigned.";
-
-class Wizard : public CDriveScoutDlg {
-  public:
-    Wizard() {
-        Create(nullptr);
-        show();
-    }
-    bool OnDiscovery() const { return DiscoveryPage()->isVisibleTo(this); }
-    bool OnSignIn() const { return SignInPage()->isVisibleTo(this); }
-    bool OnDone() const { return DonePage()->isVisibleTo(this); }
-    std::string Header() const { return GetDlgItemText(IDC_HEADER_TEXT).toStdString(); }
-};
-
-std::string Text(const CBaseDiscDlg& page, int id) {
-    return page.GetDlgItemText(id).toStdString();
-}
 
 bool Shown(const CBaseDiscDlg& page, int id) {
     return page.GetDlgItem(id)->isVisibleTo(&page);

@@ -26,6 +26,7 @@
 #include "app/drive_scout_dlg.h"
 #include "app/static_control.h"
 #include "qt_test_app.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace wizardtest {
@@ -44,16 +45,10 @@ constexpr int kDoneButton = 1012;
 constexpr int kPublicIcon = 1039;
 constexpr int kPrivateIcon = 1040;
 
-class Wizard : public CDriveScoutDlg {
+// The keyboard goes to the active window.
+class ActiveWizard : public Wizard {
   public:
-    Wizard() {
-        Create(nullptr);
-        show();
-        activateWindow();
-    }
-    bool OnDiscovery() const { return DiscoveryPage()->isVisibleTo(this); }
-    bool OnSignIn() const { return SignInPage()->isVisibleTo(this); }
-    bool OnDone() const { return DonePage()->isVisibleTo(this); }
+    ActiveWizard() { activateWindow(); }
 };
 
 QWidget* Focused() {
@@ -109,14 +104,14 @@ class WizardKeyboardTest : public WizardWorld {
 };
 
 TEST_F(WizardKeyboardTest, TheFirstPageStartsWithTheFocusOnItsFirstControl) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
     // While scanning the list is hidden: the button is the first control.
     EXPECT_EQ(Focused(), wizard.DiscoveryPage()->GetDlgItem(kSearchAgain));
 }
 
 TEST_F(WizardKeyboardTest, SpaceOnTheDeviceListChoosesTheCurrentRowAndTheArrowsMoveIt) {
-    Wizard wizard;
+    ActiveWizard wizard;
     Announce(MakeRecord(kMakerPrefix, "000000000002", "Homevault B"));
     ReachList(wizard);
     auto* list = wizard.DiscoveryPage()->GetDlgItemAs<QTreeWidget>(kDeviceList);
@@ -132,7 +127,7 @@ TEST_F(WizardKeyboardTest, SpaceOnTheDeviceListChoosesTheCurrentRowAndTheArrowsM
 }
 
 TEST_F(WizardKeyboardTest, ASignInWithTheKeyboardAlone) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ReachSignIn(wizard);
     CDeviceLoginDlg& page = *wizard.SignInPage();
     EXPECT_EQ(Focused(), page.GetDlgItem(kUserList)) << "the focus went with the page";
@@ -161,7 +156,7 @@ TEST_F(WizardKeyboardTest, ASignInWithTheKeyboardAlone) {
 }
 
 TEST_F(WizardKeyboardTest, TabWalksTheSignInPageInReadingOrderAndAround) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ReachSignIn(wizard);
     CDeviceLoginDlg& page = *wizard.SignInPage();
     const int order[] = {kUserList, kPassword, kSignInButton, kSkip, kSelectDifferentDrive,
@@ -177,7 +172,7 @@ TEST_F(WizardKeyboardTest, TabWalksTheSignInPageInReadingOrderAndAround) {
 }
 
 TEST_F(WizardKeyboardTest, SpaceAfterAPageChangeActsOnTheNewPageNotTheHiddenOne) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ReachSignIn(wizard);
     CDeviceLoginDlg& page = *wizard.SignInPage();
     page.GetDlgItem(kSelectDifferentDrive)->setFocus();
@@ -195,7 +190,7 @@ TEST_F(WizardKeyboardTest, SpaceAfterAPageChangeActsOnTheNewPageNotTheHiddenOne)
 }
 
 TEST_F(WizardKeyboardTest, EnterAndEscapeDoNothingOnAnyControlOfAnyPage) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ReachSignIn(wizard);
     CDeviceLoginDlg& signIn = *wizard.SignInPage();
     struct Place {
@@ -237,7 +232,7 @@ TEST_F(WizardKeyboardTest, EnterAndEscapeDoNothingOnAnyControlOfAnyPage) {
 TEST_F(WizardKeyboardTest, TheWindowsCloseKeysEndTheWizardLikeItsCloseBox) {
     for (QKeyCombination keys : {QKeyCombination(Qt::AltModifier, Qt::Key_F4),
                                  QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
-        Wizard wizard;
+        ActiveWizard wizard;
         ReachSignIn(wizard);
         Press(keys.key(), keys.keyboardModifiers());
         EXPECT_FALSE(wizard.isVisible()) << QKeySequence(keys).toString().toStdString();
@@ -247,7 +242,7 @@ TEST_F(WizardKeyboardTest, TheWindowsCloseKeysEndTheWizardLikeItsCloseBox) {
 }
 
 TEST_F(WizardKeyboardTest, TheFocusIsShownOnceTheKeyboardIsUsedEvenWithoutTab) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ASSERT_TRUE(QTest::qWaitForWindowActive(&wizard));
     EXPECT_FALSE(wizard.testAttribute(Qt::WA_KeyboardFocusChange));
     Press(Qt::Key_Escape);  // on "Search again": nothing happens, but a key was used
@@ -255,7 +250,7 @@ TEST_F(WizardKeyboardTest, TheFocusIsShownOnceTheKeyboardIsUsedEvenWithoutTab) {
 }
 
 TEST_F(WizardKeyboardTest, EveryControlAPersonActsOnAndEveryPictureHasAName) {
-    Wizard wizard;
+    ActiveWizard wizard;
     ReachSignIn(wizard);
     CDeviceLoginDlg& signIn = *wizard.SignInPage();
     signIn.GetDlgItem(kPassword)->setFocus();

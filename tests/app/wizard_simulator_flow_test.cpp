@@ -22,6 +22,7 @@
 #include "sdk/discovery_stack.h"
 #include "support/netns.h"
 #include "support/smbd_fixture.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace wizardtest {
@@ -30,20 +31,6 @@ namespace {
 // Long enough for a search and a description fetch before the countdown (120 s scaled) ends.
 constexpr double kFlowTimeScale = 0.05;
 constexpr int kFlowWatchdogMs = 30000;
-
-class Wizard : public CDriveScoutDlg {
-  public:
-    Wizard() {
-        Create(nullptr);
-        show();
-    }
-    bool OnSignIn() const { return SignInPage()->isVisibleTo(this); }
-    bool OnDone() const { return DonePage()->isVisibleTo(this); }
-};
-
-std::string Text(const CBaseDiscDlg& page, int id) {
-    return page.GetDlgItemText(id).toStdString();
-}
 
 class WizardWithSimulatorTest : public WizardWorld {
   protected:

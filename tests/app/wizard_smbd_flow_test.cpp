@@ -17,24 +17,11 @@
 #include "qt_test_app.h"
 #include "support/netns.h"
 #include "support/smbd_fixture.h"
+#include "wizard_window.h"
 #include "wizard_world.h"
 
 namespace wizardtest {
 namespace {
-
-class Wizard : public CDriveScoutDlg {
-  public:
-    Wizard() {
-        Create(nullptr);
-        show();
-    }
-    bool OnSignIn() const { return SignInPage()->isVisibleTo(this); }
-    bool OnDone() const { return DonePage()->isVisibleTo(this); }
-};
-
-std::string Text(const CBaseDiscDlg& page, int id) {
-    return page.GetDlgItemText(id).toStdString();
-}
 
 class WizardOverSmbTest : public WizardWorld {
   protected:

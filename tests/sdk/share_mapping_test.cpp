@@ -57,6 +57,16 @@ std::optional<platform::Credential> storedCredential(std::u16string_view target)
     return credential;
 }
 
+// A connection to `remote` without a drive letter, as another program of the user makes.
+platform::WinError connectWithoutDrive(platform::NetworkProvider& provider,
+                                       const std::u16string& remote, std::u16string_view user,
+                                       std::u16string_view password) {
+    platform::NetResource resource;
+    resource.type = 1;
+    resource.remoteName = remote;
+    return provider.addConnection(resource, password, user, 0);
+}
+
 class ShareMappingTest : public ::testing::Test {
   protected:
     ShareMappingTest() {
@@ -76,15 +86,6 @@ class ShareMappingTest : public ::testing::Test {
         EXPECT_EQ(CUPnPSDK::MapSharedPath(session, user, password, remote, local, persist, &code),
                   0);
         return code;
-    }
-
-    // A connection to `remote` without a drive letter, as another program of the user makes.
-    platform::WinError connectWithoutDrive(const std::u16string& remote, std::u16string_view user,
-                                           std::u16string_view password) {
-        platform::NetResource resource;
-        resource.type = 1;
-        resource.remoteName = remote;
-        return nas->addConnection(resource, password, user, 0);
     }
 
     ds::test::TempUserDirs user;
@@ -272,7 +273,7 @@ TEST_F(ShareMappingTest, CredentialWriteFailureIsTracedWithItsCodeAndNoPassword)
 // A connection without a drive to the same share, held by another user, refuses the mapping
 // (1219); the forced cancellation by remote name removes it and the second attempt succeeds.
 TEST_F(ShareMappingTest, FailedAttemptIsRetriedOnceAfterAForcedCancellation) {
-    ASSERT_EQ(connectWithoutDrive(kPublic, u"alice", u"wonderland"), 0u);
+    ASSERT_EQ(connectWithoutDrive(*nas, kPublic, u"alice", u"wonderland"), 0u);
     platform::TraceCapture capture;
     EXPECT_EQ(map(u"bob", u"builder", kPublic.c_str(), u"X:", 0), 0);
     const auto adds = nas->addCalls();
@@ -291,7 +292,7 @@ TEST_F(ShareMappingTest, FailedAttemptIsRetriedOnceAfterAForcedCancellation) {
 TEST_F(ShareMappingTest, SecondAttemptsCodeIsTheOutcome) {
     ASSERT_EQ(map(LBString(), LBString(), kAlice.c_str(), u"W:", 0), 5);  // nothing to cancel
     EXPECT_EQ(nas->addCalls().size(), 1u);
-    ASSERT_EQ(connectWithoutDrive(kAlice, u"alice", u"wonderland"), 0u);
+    ASSERT_EQ(connectWithoutDrive(*nas, kAlice, u"alice", u"wonderland"), 0u);
     nas->failNextAdd(1219);
     EXPECT_EQ(map(u"alice", u"queen", kAlice.c_str(), u"W:", 1), 1326);
     EXPECT_EQ(nas->addCalls().size(), 4u);
@@ -434,13 +435,10 @@ TEST_F(ShareMappingOverSmbTest, SecondUserOfTheServerGets1219) {
 // Another user's connection without a drive to the same share is cancelled and the mapping tried
 // once more.
 TEST_F(ShareMappingOverSmbTest, AConnectionWithoutADriveIsCancelledAndTheMappingRetried) {
-    platform::NetResource resource;
-    resource.type = 1;
-    resource.remoteName = u"\\\\127.0.0.1\\Public";
-    ASSERT_EQ(platform::networkProvider().addConnection(
-                  resource, LBString::FromUtf8(ds::test::SmbdServer::passwordOf("alice")).View(),
-                  u"alice", 0),
-              0u);
+    ASSERT_EQ(
+        connectWithoutDrive(platform::networkProvider(), u"\\\\127.0.0.1\\Public", u"alice",
+                            LBString::FromUtf8(ds::test::SmbdServer::passwordOf("alice")).View()),
+        0u);
     platform::TraceCapture capture;
     EXPECT_EQ(map("bob", ds::test::SmbdServer::passwordOf("bob"), u"Public", u"X:", 0), 0);
     bool traced = false;

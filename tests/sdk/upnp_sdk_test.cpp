@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <future>
-#include <latch>
 
 #include "platform/trace.h"
 #include "sdk_fixture.h"

@@ -7,8 +7,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -22,12 +20,14 @@
 #include <vector>
 
 #include "platform/trace.h"
+#include "ssdp_test_support.h"
 #include "tests/support/http_fixture.h"
 #include "tests/support/netns.h"
 #include "tests/tools/sim_process.h"
 #include "upnp/chain.h"
 #include "upnp/clock.h"
 #include "upnp/device_description.h"
+#include "upnp/ssdp_protocol.h"
 
 namespace upnp {
 namespace {
@@ -144,6 +144,16 @@ class ControlPointTest : public ::testing::Test {
         onChain([] {});  // one full pass has run with the new time
     }
 
+    // Waits for the simulator's report `line` (from its line `from` on) that it sent an
+    // announcement, then until the control point has read it. On loopback a datagram is queued at
+    // its receiver before the send returns, so the pass that runs the first task below polls with
+    // it waiting and reads it; the second task runs only once that pass is over.
+    void waitUntilRead(SimProcess& sim, const std::string& line, size_t from) {
+        ASSERT_TRUE(sim.waitForLine(line, 10s, from).has_value());
+        onChain([] {});
+        onChain([] {});
+    }
+
     // After `stillMs` the `count` events seen so far are all; `laterMs` after that, the next one
     // is a removal.
     void expectRemovedBetween(size_t count, int64_t stillMs, int64_t laterMs) {
@@ -229,10 +239,12 @@ TEST_F(ControlPointTest, AnnouncementWithMaxAgeZeroIsNeverFetched) {
                                "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(sim->waitForLine("search 1").has_value());
+    const size_t from = sim->lines().size();
     sim->send("alive 1");
     ASSERT_TRUE(sim->waitForLine("ok alive").has_value());
-    // A device that is fetched shows up within this time in every other test.
-    std::this_thread::sleep_for(500ms);
+    // The search answer went out before the announcement: both have been read, and a fetch
+    // would have started at once.
+    waitUntilRead(*sim, "notify 1 alive", from);
     onChain([&] { EXPECT_EQ(controlPoint_->fetchesInProgress(), 0u); });
     EXPECT_TRUE(events().empty());
     EXPECT_FALSE(sim->waitForLine("http 1", 0ms).has_value());
@@ -257,9 +269,7 @@ TEST_F(ControlPointTest, RepeatedAnnouncementsKeepTheDevice) {
         advance(40'000);
         size_t from = sim->lines().size();
         sim->send("alive 1");
-        ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
-        onChain([] {});
-        std::this_thread::sleep_for(300ms);  // the NOTIFY crosses loopback
+        waitUntilRead(*sim, "notify 1 alive", from);
     }
     EXPECT_EQ(events().size(), 1u);
 }
@@ -270,17 +280,18 @@ TEST_F(ControlPointTest, NewLocationWithinTenSecondsIgnoredAfterThemReplacesTheD
     startControlPoint();
     ASSERT_TRUE(waitForEvents(1));
     advance(5'000);
+    size_t from = sim->lines().size();
     sim->send("relocate 1 8081");
-    ASSERT_TRUE(sim->waitForLine("location 1").has_value());
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
+    waitUntilRead(*sim, "notify 1 alive", from);
     advance(8'000);
     EXPECT_EQ(events().size(), 1u);  // ignored: within 10 s of the last notice
 
     advance(3'000);
-    size_t from = sim->lines().size();
+    from = sim->lines().size();
     sim->send("relocate 1 8082");
     ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
-    std::this_thread::sleep_for(300ms);
+    waitUntilRead(*sim, "notify 1 alive", from);
     advance(6'000);
     EXPECT_EQ(events().size(), 1u);  // the 7 s have not passed
     advance(1'500);
@@ -442,21 +453,9 @@ std::string descriptionOf(const std::string& udn) {
 
 // Sends `datagram` from `from` (a loopback address) to the control point's port-1900 listener.
 void sendFrom(const char* from, const std::string& datagram) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = address(from);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = address("127.0.0.1");
-    target.sin_port = htons(1900);
-    const bool sent =
-        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target),
-                 sizeof target) == static_cast<ssize_t>(datagram.size());
-    ::close(fd);
-    ASSERT_TRUE(sent);
+    const test::Fd peer = test::udpPeer(address(from));
+    ASSERT_GE(peer.get(), 0);
+    ASSERT_TRUE(test::sendDatagram(peer.get(), datagram, address("127.0.0.1"), ssdp::kPort));
 }
 
 std::string notifyMessage(const std::string& udn, const std::string& nts,
@@ -598,13 +597,19 @@ TEST_F(ControlPointTest, AnInterruptedLocationChangeIsDropped) {
         {"--homevault", "2", "--answer-at-once", "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(waitForEvents(2));
+    // The simulator logs each fetch before it answers: the lines may reach the test after the
+    // devices are listed, and must come before the point from which no fetch is expected.
+    ASSERT_TRUE(sim->waitForLine("http 1 GET").has_value());
+    ASSERT_TRUE(sim->waitForLine("http 2 GET").has_value());
     advance(11'000);
     size_t from = sim->lines().size();
     sim->send("relocate 1 8081");
     sim->send("relocate 2 8082");
     ASSERT_TRUE(sim->waitForLine("location 1", 10s, from).has_value());
     ASSERT_TRUE(sim->waitForLine("location 2", 10s, from).has_value());
-    std::this_thread::sleep_for(300ms);  // the NOTIFYs cross loopback
+    // The simulator runs its commands in order: device 2's announcement goes out last.
+    ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
+    waitUntilRead(*sim, "notify 2 alive", from);
     advance(3'000);
     onChain([&] {
         controlPoint_->handleSsdpResult(kHomevault1, true, "http://127.0.1.1/description.xml", 1800,
@@ -613,8 +618,9 @@ TEST_F(ControlPointTest, AnInterruptedLocationChangeIsDropped) {
     sim->send("byebye 2");
     ASSERT_TRUE(waitForEvents(3));
     advance(5'000);  // past the 7 s of both changes
-    std::this_thread::sleep_for(300ms);
-    onChain([] {});
+    // A change not dropped would now have removed its device and started a fetch: let any such
+    // fetch end before looking.
+    ASSERT_TRUE(waitUntilNoFetch());
     const std::vector<Event> seen = events();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_FALSE(seen[2].added);
@@ -637,9 +643,7 @@ TEST_F(ControlPointTest, ExpiryFollowsTheLifetimeOfTheLastAnnouncement) {
         sim->send("lifetime 1 " + std::to_string(lifetime));
         const size_t from = sim->lines().size();
         sim->send("alive 1");
-        ASSERT_TRUE(sim->waitForLine("notify 1 alive", 10s, from).has_value());
-        std::this_thread::sleep_for(300ms);  // the NOTIFY crosses loopback
-        onChain([] {});
+        waitUntilRead(*sim, "notify 1 alive", from);
     };
     announce(10);
     expectRemovedBetween(1, 9'000, 2'000);
@@ -667,8 +671,9 @@ TEST_F(ControlPointTest, AGoodbyeOrANewLocationFromAnotherHostIsIgnored) {
     sendFrom("127.0.2.9", notifyMessage("spoofer-own", "ssdp:alive", base + "/own.xml"));
     ASSERT_TRUE(waitForEvents(2));
     advance(8'000);  // past the 7 s of a change of location
-    std::this_thread::sleep_for(300ms);
-    onChain([] {});
+    // A change believed would now have removed the NAS and started a fetch from the other host:
+    // let any such fetch end before looking.
+    ASSERT_TRUE(waitUntilNoFetch());
     const std::vector<Event> seen = events();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].udn, kHomevault1);
@@ -685,6 +690,9 @@ TEST_F(ControlPointTest, AnUnchangedAddressSetSendsNoSearch) {
                                "--announce-interval", "0", "--duration", "60"});
     startControlPoint();
     ASSERT_TRUE(waitForEvents(1));
+    // The simulator logs the first search, then the fetch before answering it: those lines may
+    // reach the test after the device is listed, and must come before the point counted from.
+    ASSERT_TRUE(sim->waitForLine("http 1 GET").has_value());
     const size_t from = sim->lines().size();
     for (int renewal = 0; renewal < 3; ++renewal) {
         controlPointAddressesChanged(*controlPoint_);

@@ -49,12 +49,13 @@ inline uint16_t boundPort(int fd) {
     return ntohs(local.sin_port);
 }
 
-// A TCP listener on 127.0.0.1 and an ephemeral port.
-inline Fd listenOnLoopback(int backlog = 4) {
+// A TCP listener on 127.0.0.1 (or another loopback `address`, network byte order) and an
+// ephemeral port.
+inline Fd listenOnLoopback(int backlog = 4, uint32_t address = loopbackAddress()) {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = loopbackAddress();
+    local.sin_addr.s_addr = address;
     ::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
     ::listen(fd.get(), backlog);
     return fd;

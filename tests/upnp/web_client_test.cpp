@@ -62,7 +62,7 @@ class ScriptedServer {
   public:
     // On 127.0.0.1, or on another loopback address (network byte order).
     explicit ScriptedServer(uint32_t address = test::loopbackAddress())
-        : listener_(listenOn(address)), address_(address) {
+        : listener_(test::listenOnLoopback(8, address)), address_(address) {
         makeNonBlocking(listener_.get());
         port_ = test::boundPort(listener_.get());
     }
@@ -84,16 +84,6 @@ class ScriptedServer {
     }
 
   private:
-    static Fd listenOn(uint32_t address) {
-        Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = address;
-        ::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
-        ::listen(fd.get(), 8);
-        return fd;
-    }
-
     Fd listener_;
     uint32_t address_ = 0;
     uint16_t port_ = 0;

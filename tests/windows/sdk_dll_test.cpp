@@ -1,6 +1,7 @@
 // drivescout_sdk.dll as another program meets it: loaded by path, its fifteen functions found by
 // name and by number (1 to 15 in the alphabetical order of the names), and a session run through
-// the loaded functions alone.
+// the loaded functions alone. That session runs the DLL's own discovery, which searches on every
+// interface the system lists: it runs only where they are all loopback (a private namespace).
 
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "drivescout/sdk.h"
+#include "support/netns.h"
 
 namespace {
 
@@ -81,6 +83,7 @@ TEST_F(SdkDll, ExportsNothingElse) {
 }
 
 TEST_F(SdkDll, ASessionRunsThroughTheLoadedFunctions) {
+    DS_REQUIRE_PRIVATE_NETNS();
     auto open = find<int32_t (*)(UPnPSession*)>("fnUPnPOpenSession");
     auto registerMonitor = find<int32_t (*)(UPnPSession, LBStringArg, UPnPEventCallback, void*)>(
         "fnUPnPRegisterEventMonitor");
